@@ -1,0 +1,15 @@
+// Tile file names: the size, position and BigTIFF suffixes that tie the files
+// of Split, Merge and Resize together. Plain functions, safe on any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+void ParseTileName(const std::string& FileName, std::string& BaseName, std::string& Ext);
+std::string TileBaseName(const std::string& FileName);
+void ParseTileSize(const std::string& FileName, int32_t& Width, int32_t& Height);
+void ParseTilePos(const std::string& FileName, int32_t& X, int32_t& Y);
+// The first file of Files that carries position X, Y and the extension of
+// Files[0]; empty when there is none.
+std::string FindTile(const std::vector<std::string>& Files, uint32_t X, uint32_t Y);
