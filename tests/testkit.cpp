@@ -5,6 +5,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -275,6 +276,37 @@ std::string Quote(const std::string& s) {
     else q += c;
   }
   return q + "'";
+}
+
+}  // namespace testkit
+
+namespace testkit {
+
+TRun::TRun() {
+  Init(S);
+  S.Prompt = &Prompt;
+  Rec.Attach(S);
+}
+
+bool TRun::Select(const std::string& path) {
+  S.InInfo = TFileInfo{};
+  S.InInfo.FileName = path;
+  ProbeFile(S, false);
+  return S.InInfo.ImageIsOk;
+}
+
+void TRun::SetOutput(FileType type, bool lzw) {
+  S.OutInfo.ImageType = type;
+  S.Lzw = lzw;
+}
+
+std::string TRun::Listing() const {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(Dir.Dir())) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const auto& n : names) out += n + "\n";
+  return out;
 }
 
 }  // namespace testkit

@@ -93,3 +93,19 @@ std::string RunCommand(const std::string& cmd, int* status = nullptr);
 // Quotes a path for the shell.
 std::string Quote(const std::string& s);
 }  // namespace testkit
+
+namespace testkit {
+// A main record with a scripted prompt and a recorder, over a scratch folder.
+struct TRun {
+  TScratch Dir;
+  TTorvel S;
+  TScriptedPrompt Prompt;
+  TRecorder Rec;
+  TRun();
+  // Probes `path` into S.InInfo without asking; true when accepted.
+  bool Select(const std::string& path);
+  void SetOutput(FileType type, bool lzw = false);
+  // The files of the scratch folder, sorted, one per line.
+  std::string Listing() const;
+};
+}  // namespace testkit

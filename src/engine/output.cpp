@@ -54,6 +54,23 @@ void SetTiffTags(TTorvel& S) {
   TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, static_cast<uint16_t>(RESUNIT_INCH));
 }
 
+// Rows of a compressed strip decode only in order, and the library refuses to
+// jump into one: a crop that starts inside a strip reads the rows before it.
+void CatchUpToRow(TIFF* tif, uint8_t* buf, uint32_t row) {
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  if (compression == COMPRESSION_NONE || TIFFIsTiled(tif) || row == TIFFCurrentRow(tif)) return;
+  uint32_t rowsPerStrip = 0;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  if (rowsPerStrip <= 1) return;
+  const uint32_t stripStart = row - row % rowsPerStrip;
+  const uint32_t current = TIFFCurrentRow(tif);
+  uint32_t from = current > stripStart && current < row ? current : stripStart;
+  for (; from < row; ++from) {
+    if (TIFFReadScanline(tif, buf, from, 0) != 1) return;
+  }
+}
+
 }  // namespace
 
 int64_t TiffWorstCaseSize(int64_t rawSize, bool lzw) { return lzw ? rawSize + rawSize / 2 : rawSize; }
@@ -161,6 +178,7 @@ int32_t ReadLine(TTorvel& S, int32_t Row) {
     case FileType::RAW:
       return static_cast<int32_t>(S.InFile.Read(S.InInfo.ScanLine, S.InInfo.ScanLineSize));
     case FileType::TIF:
+      CatchUpToRow(S.InTiff, S.InInfo.ScanLine, static_cast<uint32_t>(Row));
       return TIFFReadScanline(S.InTiff, S.InInfo.ScanLine, static_cast<uint32_t>(Row), 0) == 1
                  ? static_cast<int32_t>(S.InInfo.ScanLineSize)
                  : 0;
