@@ -55,7 +55,7 @@ void ProbeFile(TTorvel& S, bool AskUser) {
 void ProbeTif(TTorvel& S) {
   BeginProbe(S, FileType::TIF, "TIF");
   InstallTiffHandlers();
-  TIFF* tif = TIFFOpen(S.InInfo.FileName.c_str(), "r");
+  TIFF* tif = TIFFOpen(S.InInfo.FileName.c_str(), "rm");
   if (!tif) return;  // not a TIFF the library can open: refused silently
   uint32_t w = 0, h = 0;
   if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) != 1) w = 0;
@@ -178,7 +178,9 @@ bool OpenInFile(TTorvel& S, const std::string& FileName) {
       break;
     case FileType::TIF:
       InstallTiffHandlers();
-      S.InTiff = TIFFOpen(S.InInfo.FileName.c_str(), "r");
+      // Not memory-mapped: a mapped input of many GB would count as resident
+      // memory line after line.
+      S.InTiff = TIFFOpen(S.InInfo.FileName.c_str(), "rm");
       ok = S.InTiff != nullptr;
       // The library writes a whole scanline into our buffer: never let a
       // layout whose lines are longer than ours through.
