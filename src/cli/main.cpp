@@ -2,6 +2,7 @@
 // window does and adds no image logic of its own.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "engine/setup.h"
 #include "engine/torvel.h"
 #include "engine/utils.h"
+#include "resize/pipeline.h"
 
 namespace {
 
@@ -22,6 +24,7 @@ const char* const Usage =
     "  torvel crop    FILE X Y W H         [common options]\n"
     "  torvel split   FILE --tile WxH      [common options]\n"
     "  torvel merge   FILE... [--grid CxR] [common options]\n"
+    "  torvel resize  FILE --width N [--fast | --slow] [common options]\n"
     "  torvel --version | --help | COMMAND --help\n"
     "\n"
     "Common options:\n"
@@ -41,6 +44,7 @@ struct TArgs {
   std::vector<std::string> Positional;
   std::map<std::string, std::string> Values;  // options with a value
   TTerminalOptions Term;
+  bool Fast = false;
 };
 
 // A whole non-negative number, or a usage error.
@@ -62,13 +66,15 @@ void ParsePair(const std::string& text, const std::string& what, uint32_t& a, ui
 TArgs ParseArgs(int argc, char** argv) {
   TArgs a;
   a.Command = argv[1];
-  static const char* const withValue[] = {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid"};
+  static const char* const withValue[] = {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid", "--width"};
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--yes") a.Term.Yes = true;
     else if (arg == "--quiet") a.Term.Quiet = true;
     else if (arg == "--verbose") a.Term.Verbose = true;
     else if (arg == "--help") a.Values["--help"] = "1";
+    else if (arg == "--fast") a.Fast = true;
+    else if (arg == "--slow") a.Fast = false;
     else if (arg.rfind("--", 0) == 0) {
       std::string name = arg, value;
       size_t eq = arg.find('=');
@@ -121,7 +127,8 @@ bool SelectInput(TTorvel& S, const std::string& file) {
     return false;
   }
   S.InInfo = TFileInfo{};
-  S.InInfo.FileName = file;
+  // Absolute, as a file dialog gives it: folder rules compare folders as text.
+  S.InInfo.FileName = std::filesystem::absolute(file).lexically_normal().string();
   ProbeFile(S, true);
   return CheckInputLimits(S);
 }
@@ -171,7 +178,8 @@ int RunOperation(TTorvel& S, const TArgs& a) {
 
   if (a.Command == "merge") {
     if (a.Positional.empty()) throw TUsageError{"expected at least one FILE"};
-    const std::vector<std::string>& files = a.Positional;
+    std::vector<std::string> files;
+    for (const std::string& f : a.Positional) files.push_back(std::filesystem::absolute(f).lexically_normal().string());
     uint32_t cols = 0, rows = 0;
     if (a.Values.count("--grid")) {
       ParsePair(a.Values.at("--grid"), "--grid", cols, rows);
@@ -201,6 +209,12 @@ int RunOperation(TTorvel& S, const TArgs& a) {
     h = ParseCount(a.Positional[4], "H");
     if (w == 0 || h == 0) throw TUsageError{"W and H must be at least 1"};
   }
+  uint32_t rw = 0;
+  if (a.Command == "resize") {
+    if (!a.Values.count("--width")) throw TUsageError{"resize needs --width N"};
+    rw = ParseCount(a.Values.at("--width"), "--width");
+    if (rw < 512 || rw > 999999) throw TUsageError{"--width takes 512 to 999999"};
+  }
   if (a.Command == "split") {
     if (!a.Values.count("--tile")) throw TUsageError{"split needs --tile WxH"};
     ParsePair(a.Values.at("--tile"), "--tile", tw, th);
@@ -219,6 +233,17 @@ int RunOperation(TTorvel& S, const TArgs& a) {
   } else if (a.Command == "crop") {
     CropFile(S, static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(w), static_cast<int32_t>(h),
              dir);
+    if (!S.Abort) written.push_back(S.OutInfo.FileName);
+  } else if (a.Command == "resize") {
+    TResizeParams P;
+    P.RequestedWidth = rw;
+    P.RequestedHeight = static_cast<uint32_t>(ResizeHeight(S.InInfo.Width, S.InInfo.Height, rw));
+    P.Fast = a.Fast;
+    P.OutType = S.OutInfo.ImageType;
+    P.Lzw = S.Lzw;
+    if (out != a.Values.end()) P.ChosenFolder = out->second;
+    TResizeHost host;
+    RunResize(S, P, host);
     if (!S.Abort) written.push_back(S.OutInfo.FileName);
   } else {
     tw = FitSplitTile(tw, S.InInfo.Width);
@@ -240,7 +265,7 @@ int main(int argc, char** argv) {
     std::printf("torvel %s\n", Version);
     return 0;
   }
-  static const char* const commands[] = {"info", "convert", "crop", "split", "merge"};
+  static const char* const commands[] = {"info", "convert", "crop", "split", "merge", "resize"};
   bool known = false;
   for (const char* c : commands) known |= !std::strcmp(argv[1], c);
   if (!known) {

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Times torvel's streaming jobs as whole processes, with peak resident memory,
+# beside libvips and a plain cp of the same bytes. Generates its own images
+# (about 8 GB in bench/out). Not part of ./test.sh; takes several minutes.
+#   bench/run_bench.sh [streaming|resize|all]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+what=${1:-all}
+command -v vips >/dev/null || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libvips-tools; }
+[ -x /usr/bin/time ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time
+scripts/build.sh >/dev/null
+T=build/src/cli/torvel
+G=build/bench/gen_raw
+O=bench/out
+mkdir -p "$O"
+export VIPS_CONCURRENCY=${VIPS_CONCURRENCY:-2}
+
+# run NAME CMD... : seconds and peak KB into globals SECS, PEAK
+run() {
+  local log="$O/time.log"
+  sync
+  /usr/bin/time -f "%e %M" -o "$log" "$@" >/dev/null 2>"$O/stderr.log" || { echo "FAILED: $*" >&2; cat "$O/stderr.log" >&2; }
+  read -r SECS PEAK < <(tail -n 1 "$log")
+}
+
+row() { # job, torvel s, torvel KB, cp s, vips s, vips KB
+  local rcp rvips
+  rcp=$(awk -v a="$2" -v b="$4" 'BEGIN{ if (b>0) printf "%.2f", a/b; else print "-" }')
+  rvips=$(awk -v a="$2" -v b="$5" 'BEGIN{ if (b!="-" && b>0) printf "%.2f", a/b; else print "-" }')
+  printf "| %s | %s | %s | %s | %s | %s | %s | %s |\n" "$1" "$2" "$(( $3 / 1024 ))" "$4" "$5" "${6:+$(( $6 / 1024 ))}" "$rcp" "$rvips"
+}
+
+fresh() { rm -rf "$O/w"; mkdir -p "$O/w"; }
+
+if [ "$what" = streaming ] || [ "$what" = all ]; then
+  [ -f "$O/pano_40000X25000.raw" ] || $G "$O/pano_40000X25000.raw" 40000 25000 8
+  [ -f "$O/deep_12000X8000.raw" ] || $G "$O/deep_12000X8000.raw" 12000 8000 16
+  [ -f "$O/pano.tif" ] || $T convert "$O/pano_40000X25000.raw" --out "$O" --quiet >/dev/null
+  [ -f "$O/deep.tif" ] || $T convert "$O/deep_12000X8000.raw" --out "$O" --quiet >/dev/null
+  echo "| job | torvel s | torvel MB | cp s | vips s | vips MB | ×cp | ×vips |"
+  echo "|---|---|---|---|---|---|---|---|"
+  job() { # name, input, torvel args..., -- vips args...
+    local name=$1 in=$2; shift 2
+    local targs=() vargs=()
+    while [ "$1" != "--" ]; do targs+=("$1"); shift; done; shift
+    vargs=("$@")
+    fresh; run cp "$in" "$O/w/copy"; local cs=$SECS
+    fresh; run $T "${targs[@]}" --out "$O/w" --quiet; local ts=$SECS tk=$PEAK
+    local vs="-" vk=""
+    if [ ${#vargs[@]} -gt 0 ]; then fresh; run vips "${vargs[@]}"; vs=$SECS; vk=$PEAK; fi
+    row "$name" "$ts" "$tk" "$cs" "$vs" "$vk"
+  }
+  R8="$O/pano_40000X25000.raw"; R16="$O/deep_12000X8000.raw"
+  job "8-bit RAW→TIFF" "$R8" convert "$R8" -- rawload "$R8" "$O/w/v.tif" 40000 25000 3
+  job "8-bit RAW→LZW TIFF" "$R8" convert "$R8" --format tif-lzw -- rawload "$R8" "$O/w/v.tif[compression=lzw]" 40000 25000 3
+  job "8-bit TIFF→RAW" "$O/pano.tif" convert "$O/pano.tif" --format raw -- rawsave "$O/pano.tif" "$O/w/v.raw"
+  job "8-bit TIFF→KRO" "$O/pano.tif" convert "$O/pano.tif" --format kro --
+  job "8-bit crop 10000×8000 @5000,9000 (TIFF)" "$O/pano.tif" crop "$O/pano.tif" 5000 9000 10000 8000 -- crop "$O/pano.tif" "$O/w/v.tif" 5000 9000 10000 8000
+  job "8-bit crop 10000×8000 @5000,9000 (RAW)" "$R8" crop "$R8" 5000 9000 10000 8000 --format raw --
+  job "16-bit RAW→TIFF" "$R16" convert "$R16" -- rawload "$R16" "$O/w/v.tif" 12000 8000 6
+  job "16-bit TIFF→RAW" "$O/deep.tif" convert "$O/deep.tif" --format raw -- rawsave "$O/deep.tif" "$O/w/v.raw"
+  # Split, then merge those tiles back (vips: arrayjoin of the same tiles).
+  rm -rf "$O/tiles"; mkdir -p "$O/tiles"
+  fresh; run cp "$O/pano.tif" "$O/w/copy"; cs=$SECS
+  run $T split "$O/pano.tif" --tile 1000x800 --out "$O/tiles" --quiet; row "8-bit split into 1000×800 TIFF tiles" "$SECS" "$PEAK" "$cs" "-" ""
+  mapfile -t tiles < <(ls "$O"/tiles/*.tif | sort -t_ -k4)
+  fresh; run $T merge "${tiles[@]}" --out "$O/w" --quiet; ts=$SECS; tk=$PEAK
+  mapfile -t ordered < <(for y in $(seq 1 32); do for x in $(seq 1 40); do ls "$O"/tiles/*_x${x}y${y}.tif; done; done)
+  fresh; run vips arrayjoin "${ordered[*]}" "$O/w/v.tif" --across 40; vs=$SECS; vk=$PEAK
+  row "8-bit merge of 1280 tiles" "$ts" "$tk" "$cs" "$vs" "$vk"
+fi
+rm -rf "$O/w"
