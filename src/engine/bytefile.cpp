@@ -1,6 +1,7 @@
 #include "engine/bytefile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,7 +30,7 @@ bool TByteFile::OpenRead(const std::string& path) {
 
 bool TByteFile::Create(const std::string& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     error_ = errno;
     return false;
@@ -47,6 +48,12 @@ bool TByteFile::Seek(int64_t pos) {
     return false;
   }
   return true;
+}
+
+int64_t TByteFile::Size() {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return st.st_size;
 }
 
 size_t TByteFile::Read(void* buf, size_t len) {

@@ -19,6 +19,7 @@ class TByteFile {
   // the open succeeds.
   bool Create(const std::string& path);
   bool Seek(int64_t pos);
+  int64_t Size();  // -1 when it cannot be told
   // Reads until `len` bytes or end of file; returns the count read.
   size_t Read(void* buf, size_t len);
   // Writes all or sets the error; returns the count written.

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/kro.h"
+#include "engine/tiffout.h"
 #include "engine/torvel.h"
 #include "engine/utils.h"
 
@@ -23,7 +24,7 @@ std::string ReplacementName(const std::string& path) {
 bool OpenOutputAt(TTorvel& S, const std::string& path, const char* tiffMode) {
   if (S.OutInfo.ImageType == FileType::TIF) {
     InstallTiffHandlers();
-    S.OutTiff = TIFFOpen(path.c_str(), tiffMode);
+    S.OutTiff = CreateBufferedTiff(path, tiffMode);
     return S.OutTiff != nullptr;
   }
   return S.OutFile.Create(path);
@@ -208,7 +209,7 @@ void CloseOutFile(TTorvel& S) {
     bool failed = false;
     if (S.OutInfo.ImageType == FileType::TIF) {
       // The directory is written here; a file without it is no image.
-      failed = TIFFFlush(S.OutTiff) != 1;
+      failed = TIFFFlush(S.OutTiff) != 1 || !FlushBufferedTiff(S.OutTiff);
       TIFFClose(S.OutTiff);
       S.OutTiff = nullptr;
     } else {

@@ -190,16 +190,23 @@ TEST(Convert, DecliningToOverwriteWritesNothingAndKeepsAbort) {
 }
 
 TEST(Convert, FullDiskFailsTheWriteAndRemovesTheOutput) {
-  TRun r;
-  WriteTiff(r.Dir.Path("a.tif"), MakePixels(64, 64, 8, 3));
-  ASSERT_TRUE(r.Select(r.Dir.Path("a.tif")));
-  r.SetOutput(FileType::RAW);
-  TByteFile::SetWriteBudgetForTests(64 * 3 * 10 + 5);
-  ConvertFile(r.S, 0, 0, 64, 64, r.Dir.Path(""), "");
-  TByteFile::SetWriteBudgetForTests(-1);
-  EXPECT_TRUE(r.S.Abort);
-  EXPECT_EQ(r.Rec.ErrorsShown, std::vector<std::string>{"Write to file error"});
-  EXPECT_EQ(r.Listing(), "a.tif\n");
+  // Small and large enough to fail inside the line loop and at the close.
+  for (uint32_t side : {64u, 400u}) {
+    for (FileType type : {FileType::RAW, FileType::KRO4, FileType::TIF}) {
+      SCOPED_TRACE(std::to_string(side) + " " + std::to_string(int(type)));
+      TRun r;
+      WriteTiff(r.Dir.Path("a.tif"), MakePixels(side, side, 8, 3));
+      ASSERT_TRUE(r.Select(r.Dir.Path("a.tif")));
+      r.SetOutput(type);
+      TByteFile::SetWriteBudgetForTests(side * 3 * 10 + 5);
+      ::mkdir(r.Dir.Path("o").c_str(), 0755);
+      ConvertFile(r.S, 0, 0, int32_t(side), int32_t(side), r.Dir.Path("o/"), "");
+      TByteFile::SetWriteBudgetForTests(-1);
+      EXPECT_TRUE(r.S.Abort);
+      EXPECT_EQ(r.Rec.ErrorsShown, std::vector<std::string>{"Write to file error"});
+      EXPECT_EQ(RunCommand("ls " + Quote(r.Dir.Path("o"))), "");
+    }
+  }
 }
 
 TEST(SetUp, CropChecksInOrder) {
