@@ -30,6 +30,9 @@
 #include "ui/confirm.h"
 #include "ui/rawinfo.h"
 
+// The logo lives in a resource of this static library: make sure it is linked in.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
 namespace {
 
 std::string Std(const QString& s) { return s.toStdString(); }
@@ -199,8 +202,8 @@ void TFrmMain::BuildInput() {
   QLabel** targets[] = {&lbFileSize, &lbWidth, &lbHeight, &lbBits, &lbChannels, &lbImage};
   for (int i = 0; i < 6; ++i) {
     const int col = i / 3, row = i % 3;
-    Label(Panel4, captions[i], 8 + col * 200, 20 + row * 18, 60, 16);
-    QLabel* v = Label(Panel4, "-", 70 + col * 200, 20 + row * 18, 130, 16);
+    Label(Panel4, captions[i], 8 + col * 200, 20 + row * 18, 66, 16);
+    QLabel* v = Label(Panel4, "-", 76 + col * 200, 20 + row * 18, 124, 16);
     v->setObjectName(names[i]);
     *targets[i] = v;
   }
@@ -345,6 +348,7 @@ void TFrmMain::BuildProgress() {
 
 void TFrmMain::BuildAbout() {
   PAbout = Panel(this, "PAbout", 0, 79, 426, 509);
+  InitResources();
   auto* logo = new QLabel(PAbout);
   logo->setObjectName("imgLogo");
   logo->setGeometry(165, 24, 96, 64);
