@@ -35,4 +35,7 @@ void SampleFilteredParallel(const TImageData& Src, TImageData& Dst, TFilterFunct
 enum class TResamplePath { Parallel, Reference };
 void SetResamplePath(TResamplePath Path);
 
+// Tests: false keeps the parallel path on its scalar kernels.
+void SetResampleVectorsForTests(bool Allow);
+
 bool ScaleImage(TImageData& Image, int32_t NewWidth, int32_t NewHeight, TResizeFilter Filter);
