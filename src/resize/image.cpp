@@ -1,5 +1,9 @@
 #include "resize/image.h"
 
+#include <sys/mman.h>
+
+#include <mutex>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +54,46 @@ void Set16(uint8_t* p, const TColorFPRec& c) {
 const TImageFormatInfo FormatR8G8B8 = {ifR8G8B8, "R8G8B8", 3, 3, 255, Scale8, PixelsSize3, Get8, Set8};
 const TImageFormatInfo FormatR16G16B16 = {ifR16G16B16, "R16G16B16", 6, 3, 65535, Scale16, PixelsSize6, Get16, Set16};
 
+// Pixel memory comes from mmap; the last large block freed is kept for the
+// next tile of about its size, so that the kernel does not fault in and clear
+// hundreds of MB again for every tile of a resize.
+constexpr int64_t CacheFrom = int64_t{16} << 20;
+std::mutex g_cacheMutex;
+uint8_t* g_cached = nullptr;
+int64_t g_cachedSize = 0;
+
+int64_t MappedSize(int64_t size) { return (size + 4095) & ~int64_t{4095}; }
+
+uint8_t* AllocPixels(int64_t size, bool zero) {
+  {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (g_cached && g_cachedSize == MappedSize(size)) {
+      uint8_t* p = g_cached;
+      g_cached = nullptr;
+      if (zero) std::memset(p, 0, static_cast<size_t>(size));
+      return p;
+    }
+  }
+  void* p = ::mmap(nullptr, static_cast<size_t>(MappedSize(size)), PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);  // fresh pages read as zero
+}
+
+void FreePixels(uint8_t* p, int64_t size) {
+  if (!p) return;
+  const int64_t mapped = MappedSize(size);
+  if (size >= CacheFrom) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    std::swap(p, g_cached);
+    int64_t old = mapped;
+    std::swap(old, g_cachedSize);
+    if (!p) return;
+    ::munmap(p, static_cast<size_t>(old));
+    return;
+  }
+  ::munmap(p, static_cast<size_t>(mapped));
+}
+
 }  // namespace
 
 std::string ImageToStr(const TImageData& Image) {
@@ -78,7 +122,24 @@ bool IsImageValid(const TImageData& Image) {
          info->GetPixelsSize(Image.Format, Image.Width, Image.Height) == Image.Size;
 }
 
+void ReleaseCachedPixels() {
+  std::lock_guard<std::mutex> lock(g_cacheMutex);
+  if (g_cached) ::munmap(g_cached, static_cast<size_t>(g_cachedSize));
+  g_cached = nullptr;
+  g_cachedSize = 0;
+}
+
+static bool Alloc(int32_t Width, int32_t Height, TImageFormat Format, TImageData& Image, bool Zero);
+
 bool AllocImage(int32_t Width, int32_t Height, TImageFormat Format, TImageData& Image) {
+  return Alloc(Width, Height, Format, Image, true);
+}
+
+bool AllocImageForOverwrite(int32_t Width, int32_t Height, TImageFormat Format, TImageData& Image) {
+  return Alloc(Width, Height, Format, Image, false);
+}
+
+static bool Alloc(int32_t Width, int32_t Height, TImageFormat Format, TImageData& Image, bool Zero) {
   const TImageFormatInfo* info = GetFormatInfo(Format);
   if (Width <= 0 || Height <= 0 || !info) throw EImagingError("Assertion failure");
   ReleaseImage(Image);
@@ -90,8 +151,7 @@ bool AllocImage(int32_t Width, int32_t Height, TImageFormat Format, TImageData& 
     EmptyImage(Image);
     return false;
   }
-  // calloc hands out zeroed pages without touching them.
-  Image.Bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(Image.Size), 1));
+  Image.Bits = AllocPixels(Image.Size, Zero);
   if (!Image.Bits) {
     EmptyImage(Image);
     throw EImagingError("Error while creating image data with params: Width=" + std::to_string(Width) +
@@ -102,7 +162,7 @@ bool AllocImage(int32_t Width, int32_t Height, TImageFormat Format, TImageData& 
 
 void ReleaseImage(TImageData& Image) {
   if (IsImageValid(Image)) {
-    std::free(Image.Bits);
+    FreePixels(Image.Bits, Image.Size);
     std::free(Image.Palette);
   }
   EmptyImage(Image);

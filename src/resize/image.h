@@ -54,6 +54,11 @@ void EmptyImage(TImageData& Image);
 bool IsImageValid(const TImageData& Image);
 bool AllocImage(int32_t Width, int32_t Height, TImageFormat Format, TImageData& Image);
 void ReleaseImage(TImageData& Image);
+// As AllocImage, for callers that write every byte themselves: the memory
+// may hold old pixels.
+bool AllocImageForOverwrite(int32_t Width, int32_t Height, TImageFormat Format, TImageData& Image);
+// Returns the pixel memory kept for reuse to the system (end of a resize).
+void ReleaseCachedPixels();
 
 // Owns an image record for the length of a scope.
 class TImageHolder {

@@ -12,6 +12,7 @@
 #include "engine/setup.h"
 #include "engine/tilenames.h"
 #include "engine/utils.h"
+#include "resize/image.h"
 #include "resize/worker.h"
 
 namespace {
@@ -124,6 +125,7 @@ void TPipeline::Run() {
   }
 
   S.InInfo = Saved;
+  ReleaseCachedPixels();
   Host.EnableButtons();
   ::rmdir(TempDir.c_str());  // stays when something unknown is left in it
 }

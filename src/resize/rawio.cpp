@@ -261,11 +261,13 @@ void ReadRawImage(const std::string& FileName, int32_t Width, int32_t Height, TI
   if (!info) throw EImagingError("Assertion failure");
   const int64_t rowSize = info->GetPixelsSize(Format, Width, 1);
   if (RowLength == 0) RowLength = rowSize;
-  if (Image.Width != Width || Image.Height != Height || Image.Format != Format)
-    AllocImage(Width, Height, Format, Image);
+  // Every byte is read or, past the end of a short file, cleared below.
+  const bool fresh = Image.Width != Width || Image.Height != Height || Image.Format != Format;
+  if (fresh) AllocImageForOverwrite(Width, Height, Format, Image);
   io.Seek(guard.Handle, Offset, smFromCurrent);
   for (int64_t r = 0; r < Height; ++r) {
-    io.Read(guard.Handle, Image.Bits + r * rowSize, rowSize);
+    const int64_t got = io.Read(guard.Handle, Image.Bits + r * rowSize, rowSize);
+    if (fresh && got < rowSize) std::memset(Image.Bits + r * rowSize + got, 0, static_cast<size_t>(rowSize - got));
     io.Seek(guard.Handle, RowLength - rowSize, smFromCurrent);
   }
 }

@@ -120,8 +120,7 @@ TEST(Resample, ParallelPathEqualsTheReferenceByteForByte) {
                    std::to_string(c.NW) + "x" + std::to_string(c.NH));
       TImageHolder a, b;
       a.Image = Random(c.W, c.H, fmt, seed++);
-      b.Image = a.Image;
-      b.Image.Bits = static_cast<uint8_t*>(std::malloc(size_t(a.Image.Size)));
+      AllocImage(c.W, c.H, fmt, b.Image);
       std::memcpy(b.Image.Bits, a.Image.Bits, size_t(a.Image.Size));
       SetResamplePath(TResamplePath::Reference);
       ScaleImage(a.Image, c.NW, c.NH, rfLanczos);

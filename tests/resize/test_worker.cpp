@@ -127,7 +127,9 @@ TEST(RawImage, ReleaseOfEmptyAndInconsistentRecords) {
   odd.Size = 7;  // no longer valid: nothing freed, record emptied
   ReleaseImage(odd);
   EXPECT_EQ(odd.Bits, nullptr);
-  std::free(bits);
+  bits[47] = 1;  // still ours: it was not freed
+  TImageData again{4, 4, ifR8G8B8, 48, bits};
+  ReleaseImage(again);
 }
 
 namespace {
