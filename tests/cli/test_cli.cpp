@@ -281,3 +281,25 @@ TEST(CliMemory, ConvertAndCropOfAWideImageStayUnder40MB) {
   EXPECT_LT(r.PeakKb, 40 * 1024);
   EXPECT_TRUE(ReadFile(d.Path("back/wide_40000X500.raw")) == ReadFile(d.Path("wide_40000X500.raw")));
 }
+
+// A real resize of an image just over 10000 pixels wide, both methods: the
+// final step scales it directly by 10050 / 1000, giving 1000 x 149.
+TEST(CliResize, BothMethodsGiveTheComputedSize) {
+  TScratch d;
+  WriteTallRaw(d.Path("pano_10050X1500.raw"), 10050, 1500);
+  ::mkdir(d.Path("o").c_str(), 0755);
+  for (const char* m : {"--fast", "--slow"}) {
+    Result r = Torvel({"resize", d.Path("pano_10050X1500.raw"), "--width", "1000", m, "--format", "raw", "--out",
+                       d.Path("o"), "--yes"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, d.Path("o/pano_1000X149.raw") + "\nOperation completed successfully\n");
+    EXPECT_EQ(GetFileSize64(d.Path("o/pano_1000X149.raw")), 1000 * 149 * 3);
+  }
+  EXPECT_EQ(RunCommand("ls -A " + Quote(d.Path(""))), "o\npano_10050X1500.raw\n");
+  Result small = Torvel({"resize", d.Path("pano_10050X1500.raw"), "--width", "100"});
+  EXPECT_EQ(small.Status, 2);
+  RunCommand("truncate -s " + std::to_string(9000LL * 9000 * 3) + " " + Quote(d.Path("s_9000X9000.raw")));
+  Result r = Torvel({"resize", d.Path("s_9000X9000.raw"), "--width", "1000", "--out", d.Path("o")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "Width and height of the input file must be > 10000\nOperation aborted\n");
+}

@@ -112,7 +112,7 @@ TEST(Resample, ParallelPathEqualsTheReferenceByteForByte) {
   struct Case {
     int32_t W, H, NW, NH;
   } cases[] = {{257, 131, 123, 61}, {1, 97, 1, 13},  {97, 1, 13, 1},   {211, 149, 10, 7}, {64, 64, 63, 63},
-               {630, 9, 30, 1},     {31, 37, 45, 50}, {999, 3, 47, 2}, {5, 5, 1, 1}};
+               {630, 9, 30, 1},     {31, 37, 45, 50}, {999, 3, 47, 2}, {5, 5, 1, 1}, {1003, 517, 101, 52}, {40, 40, 1, 1}, {333, 20, 16, 1}};
   for (TImageFormat fmt : {ifR8G8B8, ifR16G16B16}) {
     uint32_t seed = 1;
     for (const Case& c : cases) {
@@ -124,10 +124,18 @@ TEST(Resample, ParallelPathEqualsTheReferenceByteForByte) {
       std::memcpy(b.Image.Bits, a.Image.Bits, size_t(a.Image.Size));
       SetResamplePath(TResamplePath::Reference);
       ScaleImage(a.Image, c.NW, c.NH, rfLanczos);
-      SetResamplePath(TResamplePath::Parallel);
-      ScaleImage(b.Image, c.NW, c.NH, rfLanczos);
-      ASSERT_EQ(a.Image.Size, b.Image.Size);
-      EXPECT_EQ(std::memcmp(a.Image.Bits, b.Image.Bits, size_t(a.Image.Size)), 0);
+      // The vector kernels, and the scalar kernels of machines without them.
+      for (bool vectors : {true, false}) {
+        TImageHolder v;
+        AllocImage(c.W, c.H, fmt, v.Image);
+        std::memcpy(v.Image.Bits, b.Image.Bits, size_t(b.Image.Size));
+        SetResamplePath(TResamplePath::Parallel);
+        SetResampleVectorsForTests(vectors);
+        ScaleImage(v.Image, c.NW, c.NH, rfLanczos);
+        SetResampleVectorsForTests(true);
+        ASSERT_EQ(a.Image.Size, v.Image.Size);
+        EXPECT_EQ(std::memcmp(a.Image.Bits, v.Image.Bits, size_t(a.Image.Size)), 0) << "vectors " << vectors;
+      }
     }
   }
   // More threads than rows, and one thread, give the same bytes too.
