@@ -19,16 +19,10 @@ void ConvertFile(TTorvel& S, int32_t X, int32_t Y, int32_t W, int32_t H, const s
                  const std::string& Caption) {
   DoShowStatus(S, "");
   if (!FileExists(S.InInfo.FileName) || !S.InInfo.ImageIsOk) {
-    DoShowError(S, "File not found");
-    S.Abort = true;
+    FailRun(S, "File not found");
     return;
   }
-  if (!OpenInFile(S, S.InInfo.FileName)) {
-    DoShowError(S, "Error opening input file");
-    S.Abort = true;
-    CloseInFile(S);
-    return;
-  }
+  if (!OpenInputForRun(S)) return;
   S.OutInfo.Width = static_cast<uint32_t>(W);
   S.OutInfo.Height = static_cast<uint32_t>(H);
   std::string base = OutDir + TileBaseName(S.InInfo.FileName);
@@ -46,8 +40,7 @@ void ConvertFile(TTorvel& S, int32_t X, int32_t Y, int32_t W, int32_t H, const s
       if (i % 50 == 0) DoUpdateProgress(S, i);
       DoShowStatus(S, "Skipping lines... (" + std::to_string(Y - i) + ")");
       if (LineReadFailed(S, got)) {
-        DoShowError(S, "Read file error");
-        S.Abort = true;
+        FailRun(S, "Read file error");
         break;
       }
     }
@@ -56,15 +49,13 @@ void ConvertFile(TTorvel& S, int32_t X, int32_t Y, int32_t W, int32_t H, const s
   int32_t c = 0;
   for (int32_t row = Y; row < Y + H && !S.Abort; ++row) {
     if (LineReadFailed(S, ReadLine(S, row))) {
-      DoShowError(S, "Read file error");
-      S.Abort = true;
+      FailRun(S, "Read file error");
       break;
     }
     ConvertSpan(S, S.InInfo, X, S.OutInfo, 0, static_cast<uint32_t>(W));
     const int32_t put = WriteLine(S, static_cast<uint32_t>(c));
     if (S.OutFile.TakeError() != 0 || put != static_cast<int32_t>(S.OutInfo.ScanLineSize)) {
-      DoShowError(S, "Write to file error");
-      S.Abort = true;
+      FailRun(S, "Write to file error");
       break;
     }
     if (row % 7 == 0) DoUpdateProgress(S, row);

@@ -38,14 +38,12 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
   TTorvel& corner = recs[NX];
 
   if (!ProbeTile(S, corner, Files, 1, 1)) {
-    DoShowError(S, "Tile X=1 Y=1 is not valid");
-    S.Abort = true;
+    FailRun(S, "Tile X=1 Y=1 is not valid");
     return;
   }
   const uint32_t W1 = corner.InInfo.Width, H1 = corner.InInfo.Height;
   if (!ProbeTile(S, corner, Files, NX, NY)) {
-    DoShowError(S, TileText(NX, NY) + " is not valid");
-    S.Abort = true;
+    FailRun(S, TileText(NX, NY) + " is not valid");
     return;
   }
   const uint32_t WL = corner.InInfo.Width, HL = corner.InInfo.Height;
@@ -69,8 +67,7 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
     S.OutInfo.FileName += "_" + std::to_string(OutW) + "X" + std::to_string(OutH);
   S.InInfo.Bits = bits;
   if (!CreateOutFile(S, S.OutInfo.FileName)) {
-    DoShowError(S, "Cannot create the file " + S.OutInfo.FileName);
-    S.Abort = true;
+    FailRun(S, "Cannot create the file " + S.OutInfo.FileName);
     CloseOutFile(S);
     return;
   }
@@ -83,13 +80,11 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
       // Tiles of another depth would overrun the output line: refused too.
       if (!ProbeTile(S, t, Files, X, Y) || t.InInfo.Width != needW || t.InInfo.Height != needH ||
           t.InInfo.Bits != bits) {
-        DoShowError(S, TileText(X, Y) + " is not valid");
-        S.Abort = true;
+        FailRun(S, TileText(X, Y) + " is not valid");
         break;
       }
       if (!OpenInFile(t, t.InInfo.FileName)) {
-        DoShowError(S, TileText(X, Y) + " read error");
-        S.Abort = true;
+        FailRun(S, TileText(X, Y) + " read error");
         break;
       }
     }
@@ -102,8 +97,7 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
         TTorvel& t = recs[X - 1];
         const int32_t got = ReadLine(t, static_cast<int32_t>(r));
         if (t.InFile.TakeError() != 0 || got != static_cast<int32_t>(t.InInfo.ScanLineSize)) {
-          DoShowError(S, TileText(X, Y) + " read error");
-          S.Abort = true;
+          FailRun(S, TileText(X, Y) + " read error");
           break;
         }
         ConvertSpan(S, t.InInfo, 0, S.OutInfo, static_cast<int32_t>(xOff), t.InInfo.Width);
@@ -112,8 +106,7 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
       if (S.Abort) break;
       const int32_t put = WriteLine(S, row);
       if (S.OutFile.TakeError() != 0 || put != static_cast<int32_t>(S.OutInfo.ScanLineSize)) {
-        DoShowError(S, "Write to file error");
-        S.Abort = true;
+        FailRun(S, "Write to file error");
         break;
       }
       ++row;

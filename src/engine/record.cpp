@@ -44,3 +44,15 @@ void ShowErrorBox(TTorvel& S, const std::string& Msg) {
 bool AskYesNo(TTorvel& S, const std::string& Question) {
   return S.Prompt && S.Prompt->AskYesNo(Question);
 }
+
+void FailRun(TTorvel& S, const std::string& Msg) {
+  DoShowError(S, Msg);
+  S.Abort = true;
+}
+
+bool OpenInputForRun(TTorvel& S) {
+  if (OpenInFile(S, S.InInfo.FileName)) return true;
+  FailRun(S, "Error opening input file");
+  CloseInFile(S);
+  return false;
+}

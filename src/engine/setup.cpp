@@ -37,8 +37,7 @@ std::string CropCheckMessage(uint32_t Width, uint32_t Height, int64_t X, int64_t
 void CropFile(TTorvel& S, int32_t X, int32_t Y, int32_t W, int32_t H, const std::string& OutDir) {
   const std::string refusal = CropCheckMessage(S.InInfo.Width, S.InInfo.Height, X, Y, W, H);
   if (!refusal.empty()) {
-    DoShowError(S, refusal);
-    S.Abort = true;
+    FailRun(S, refusal);
     return;
   }
   ConvertFile(S, X, Y, W, H, OutDir, "");
@@ -67,8 +66,7 @@ void MergeTiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
   }
   const std::string refusal = MergeCountMessage(int64_t{TilesX} * TilesY, Files.size());
   if (!refusal.empty()) {
-    DoShowError(S, refusal);
-    S.Abort = true;
+    FailRun(S, refusal);
     return;
   }
   MergeFiles(S, TilesX, TilesY, Files, OutDir, "");

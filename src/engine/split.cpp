@@ -18,22 +18,15 @@ uint32_t PieceSize(uint32_t total, uint32_t piece, uint32_t index, uint32_t coun
 void SplitFile(TTorvel& S, uint32_t TileWidth, uint32_t TileHeight, std::vector<std::string>& Files,
                const std::string& OutDir, const std::string& Caption) {
   if (!FileExists(S.InInfo.FileName) || !S.InInfo.ImageIsOk) {
-    DoShowError(S, "File not found or bad file!");
-    S.Abort = true;
+    FailRun(S, "File not found or bad file!");
     return;
   }
   // Never passed by the window; refuse before anything is written.
   if (TileWidth == 0 || TileHeight == 0 || S.InInfo.Width == 0 || S.InInfo.Height == 0) {
-    DoShowError(S, "Invalid tile size");
-    S.Abort = true;
+    FailRun(S, "Invalid tile size");
     return;
   }
-  if (!OpenInFile(S, S.InInfo.FileName)) {
-    DoShowError(S, "Error opening input file");
-    S.Abort = true;
-    CloseInFile(S);
-    return;
-  }
+  if (!OpenInputForRun(S)) return;
   const uint32_t W = S.InInfo.Width, H = S.InInfo.Height;
   const uint32_t TW = TileWidth > W ? W : TileWidth;
   const uint32_t TH = TileHeight > H ? H : TileHeight;
@@ -66,8 +59,7 @@ void SplitFile(TTorvel& S, uint32_t TileWidth, uint32_t TileHeight, std::vector<
       t.OutInfo.Width = ColumnWidth(c);
       t.OutInfo.Height = RowHeight(b);
       if (!CreateOutFile(t, t.OutInfo.FileName)) {
-        DoShowError(S, "Cant't create file " + t.OutInfo.FileName);
-        S.Abort = true;
+        FailRun(S, "Cant't create file " + t.OutInfo.FileName);
         CloseOutFile(t);
         break;
       }
@@ -80,8 +72,7 @@ void SplitFile(TTorvel& S, uint32_t TileWidth, uint32_t TileHeight, std::vector<
     for (uint32_t r = 0; r < bandH && !S.Abort; ++r) {
       if (ReadLine(S, static_cast<int32_t>(inRow)) != static_cast<int32_t>(S.InInfo.ScanLineSize) ||
           S.InFile.TakeError() != 0) {
-        DoShowError(S, "Input file read error");
-        S.Abort = true;
+        FailRun(S, "Input file read error");
         break;
       }
       ++inRow;
@@ -98,8 +89,7 @@ void SplitFile(TTorvel& S, uint32_t TileWidth, uint32_t TileHeight, std::vector<
         xOff += ColumnWidth(c);
         const int32_t put = WriteLine(t, r);
         if (t.OutFile.TakeError() != 0 || put != static_cast<int32_t>(t.OutInfo.ScanLineSize)) {
-          DoShowError(S, "Write to file error");
-          S.Abort = true;
+          FailRun(S, "Write to file error");
         }
       }
     }
@@ -109,8 +99,7 @@ void SplitFile(TTorvel& S, uint32_t TileWidth, uint32_t TileHeight, std::vector<
       CloseOutFile(t);
       // A tile whose last bytes did not reach the disk fails the split.
       if (t.Abort && !S.Abort) {
-        DoShowError(S, "Write to file error");
-        S.Abort = true;
+        FailRun(S, "Write to file error");
       }
     }
   }

@@ -101,6 +101,10 @@ void DoHideProgress(TTorvel& S);
 void ShowMessage(TTorvel& S, const std::string& Msg);
 void ShowErrorBox(TTorvel& S, const std::string& Msg);
 bool AskYesNo(TTorvel& S, const std::string& Question);
+// A failure of a run: the error event, then Abort.
+void FailRun(TTorvel& S, const std::string& Msg);
+// Opens the probed input for a run; a failure is reported and cleaned up.
+bool OpenInputForRun(TTorvel& S);
 
 // Probing and opening inputs.
 void ProbeFile(TTorvel& S, bool AskUser);

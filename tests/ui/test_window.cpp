@@ -504,8 +504,8 @@ TEST(WindowRun, EveryOperationMatchesTheCommandLine) {
   // Merge the window's tiles back.
   w.W->ShowPanel(5);
   QStringList tiles;
-  for (const std::string& n : {"p_4000X150_x1y1.tif", "p_4000X150_x2y1.tif", "p_2050X150_x3y1.tif"})
-    tiles << S(w.Dir.Path("wt/" + n));
+  for (const char* n : {"p_4000X150_x1y1.tif", "p_4000X150_x2y1.tif", "p_2050X150_x3y1.tif"})
+    tiles << S(w.Dir.Path(std::string("wt/") + n));
   w.W->DropFiles(tiles, QPoint(200, 120));
   w.W->EditOutputFolder->setText(S(w.Dir.Path("win")));
   w.W->rbRaw->setChecked(true);

@@ -1,0 +1,22 @@
+// The accumulation kernels of the parallel resampling path. Each computes,
+// element by element, exactly what the plain path computes (see exactmac.h);
+// they differ only in how many elements they take at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "resize/resample.h"
+
+template <typename Sample>
+struct TFilterKernels {
+  // acc[k] := single (p[k] x w + acc[k]), p[k] the sample s[k] as a float.
+  void (*Vertical)(float* acc, const Sample* s, size_t n, float w, float scale);
+  // One destination row from the vertically filtered line (three channels
+  // per pixel, one float of padding at its end).
+  void (*Horizontal)(const float* line, const TMappingTable& mapX, int32_t xMin, Sample* d, int sampleMax);
+};
+
+// The widest kernels this processor runs (AVX-512, AVX2), or the scalar ones.
+template <typename Sample>
+TFilterKernels<Sample> SelectFilterKernels(bool allowVector);
