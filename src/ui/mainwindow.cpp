@@ -271,6 +271,10 @@ void TFrmMain::BuildOperations() {
 
   for (QSpinBox* s : {jvSplitWidth, jvSplitHeight, jvResizeW, jvResizeH, jvMergeX, jvMergeY})
     connect(s, &QSpinBox::valueChanged, this, [this, s] { jvSplitWidthChange(s); });
+  // A click selects the whole number, ready to be typed over (EditSelectAll).
+  for (QSpinBox* s : {EditCropX, EditCropY, EditCropW, EditCropH, jvResizeW, jvResizeH, jvSplitWidth, jvSplitHeight,
+                      jvMergeX, jvMergeY})
+    s->findChild<QLineEdit*>()->installEventFilter(this);
   // The tile counts are shown only: focus moves on past them.
   for (QSpinBox* s : {jvSplitX, jvSplitY}) {
     s->setFocusPolicy(Qt::ClickFocus);
@@ -843,6 +847,10 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
   } else if (watched == EditOutputFolder && event->type() == QEvent::MouseButtonDblClick) {
     EditOutputFolder->clear();
     return true;
+  } else if (event->type() == QEvent::MouseButtonRelease && qobject_cast<QSpinBox*>(watched->parent()) &&
+             watched->parent() != jvSplitX && watched->parent() != jvSplitY) {
+    auto* edit = static_cast<QLineEdit*>(watched);
+    QTimer::singleShot(0, edit, [edit] { edit->selectAll(); });
   } else if (watched == lbAboutHomepage && event->type() == QEvent::MouseButtonRelease) {
     lbAboutHomepageClick();
     return true;

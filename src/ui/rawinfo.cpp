@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 #include "engine/utils.h"
@@ -118,6 +119,10 @@ void TFrmRawInfo::SpeedButton2Click() {
 // unless a selection is being replaced.
 bool TFrmRawInfo::eventFilter(QObject* watched, QEvent* event) {
   auto* edit = qobject_cast<QLineEdit*>(watched);
+  if (edit == edWidth && event->type() == QEvent::FocusIn) {
+    QTimer::singleShot(0, edWidth, [this] { edWidth->selectAll(); });  // edWidthEnter
+    return false;
+  }
   if (!edit || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
   const int key = static_cast<QKeyEvent*>(event)->key();
   const bool editing = key == Qt::Key_Backspace || key == Qt::Key_Tab || key == Qt::Key_End ||

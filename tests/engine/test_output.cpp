@@ -82,6 +82,7 @@ TEST(CreateOutFile, SixteenBitsHalveTheThresholdAndForceMakesAnyBig) {
   EXPECT_EQ(o.S.OutInfo.FileName, o.Dir.Path("one.big.tif"));
   CloseOutFile(o.S);
   EXPECT_EQ(TiffVersionByte(o.Dir.Path("one.big.tif")), 43);
+  EXPECT_NE(RunCommand("tiffdump " + Quote(o.Dir.Path("one.big.tif"))).find("Version: 0x2b"), std::string::npos);
 }
 
 // LZW can expand data by half, so the rule judges the worst case.

@@ -141,6 +141,17 @@ TEST(Window, SplitAndResizeFieldsFollowTheInput) {
   EXPECT_EQ(w.W->jvResizeH->value(), 225);
 }
 
+TEST(Window, ClickingANumberSelectsIt) {
+  Win w;
+  w.W->ShowPanel(2);
+  w.W->show();
+  QLineEdit* edit = w.W->EditCropW->findChild<QLineEdit*>();
+  w.W->EditCropW->setValue(1234);
+  edit->deselect();
+  QTest::mouseClick(edit, Qt::LeftButton);
+  EXPECT_TRUE(WaitFor([&] { return edit->selectedText() == "1234"; }, 2000));
+}
+
 TEST(Window, InputLimitsAndRefusals) {
   Win w;
   w.W->ShowPanel(1);
