@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -526,4 +527,29 @@ TEST(WindowRun, EveryOperationMatchesTheCommandLine) {
     SCOPED_TRACE(f);
     EXPECT_TRUE(ReadFile(w.Dir.Path(std::string("win/") + f)) == ReadFile(w.Dir.Path(std::string("cli/") + f)));
   }
+}
+
+// The run's progress reaches the session bus as the launcher entry's Update
+// signal; without a bus nothing is sent and nothing waits.
+TEST(Taskbar, UpdateSignalOnTheSessionBus) {
+  if (std::system("command -v dbus-run-session >/dev/null && command -v dbus-monitor >/dev/null") != 0)
+    GTEST_SKIP() << "no dbus-run-session";
+  TScratch d;
+  const std::string script = "dbus-monitor --session \"interface='com.canonical.Unity.LauncherEntry'\" > " +
+                             Quote(d.Path("sig.txt")) + " 2>/dev/null & m=$!; sleep 0.5; " + Quote(TASKBAR_PROBE) +
+                             "; sleep 0.3; kill $m";
+  int rc = 0;
+  RunCommand("dbus-run-session -- sh -c " + Quote(script) + " 2>&1", &rc);
+  const std::string sig = ReadFile(d.Path("sig.txt"));
+  EXPECT_NE(sig.find("member=Update"), std::string::npos) << sig;
+  EXPECT_NE(sig.find("string \"application://torvel-tools.desktop\""), std::string::npos) << sig;
+  EXPECT_NE(sig.find("double 0.5"), std::string::npos) << sig;
+  EXPECT_NE(sig.find("boolean true"), std::string::npos) << sig;
+  EXPECT_NE(sig.find("boolean false"), std::string::npos) << sig;
+  // No bus at all: the window's progress calls return at once.
+  TTaskbarProgress none("torvel-tools");
+  QElapsedTimer t;
+  t.start();
+  for (int i = 0; i < 1000; ++i) none.SetProgressValue(i, 1000);
+  EXPECT_LT(t.elapsed(), 500);
 }
