@@ -123,15 +123,27 @@ void PosRange(const TMappingTable& map, int32_t& lo, int32_t& hi) {
     }
 }
 
+// The tables of a filtered scaling and the source columns they reach; false
+// when a table is empty and the destination stays as it is.
+struct TFilterTables {
+  TMappingTable MapX, MapY;
+  int32_t XMin = 0, XMax = -1;
+  TFilterTables(const TImageData& Src, const TImageData& Dst, TFilterFunction Filter, float Radius)
+      : MapX(BuildContributors(Dst.Width, Src.Width, Filter, Radius)),
+        MapY(BuildContributors(Dst.Height, Src.Height, Filter, Radius)) {
+    if (Usable()) PosRange(MapX, XMin, XMax);
+  }
+  bool Usable() const { return !MapX.empty() && !MapY.empty(); }
+};
+
 }  // namespace
 
 void SampleFiltered(const TImageData& Src, TImageData& Dst, TFilterFunction Filter, float Radius) {
   const TImageFormatInfo* info = GetFormatInfo(Src.Format);
-  const TMappingTable mapX = BuildContributors(Dst.Width, Src.Width, Filter, Radius);
-  const TMappingTable mapY = BuildContributors(Dst.Height, Src.Height, Filter, Radius);
-  if (mapX.empty() || mapY.empty()) return;
-  int32_t xMin, xMax;
-  PosRange(mapX, xMin, xMax);
+  const TFilterTables tables(Src, Dst, Filter, Radius);
+  if (!tables.Usable()) return;
+  const TMappingTable &mapX = tables.MapX, &mapY = tables.MapY;
+  const int32_t xMin = tables.XMin, xMax = tables.XMax;
   std::vector<TColorFPRec> line(size_t(xMax - xMin + 1));
   const int bpp = info->BytesPerPixel;
   const auto mac = [](float p, float w, float acc) { return Single(static_cast<long double>(p) * w + acc); };
@@ -195,11 +207,10 @@ void SetResampleVectorsForTests(bool Allow) { g_allowVector = Allow; }
 void SampleFilteredParallel(const TImageData& Src, TImageData& Dst, TFilterFunction Filter, float Radius,
                             unsigned Threads) {
   const TImageFormatInfo* info = GetFormatInfo(Src.Format);
-  const TMappingTable mapX = BuildContributors(Dst.Width, Src.Width, Filter, Radius);
-  const TMappingTable mapY = BuildContributors(Dst.Height, Src.Height, Filter, Radius);
-  if (mapX.empty() || mapY.empty()) return;
-  int32_t xMin, xMax;
-  PosRange(mapX, xMin, xMax);
+  const TFilterTables tables(Src, Dst, Filter, Radius);
+  if (!tables.Usable()) return;
+  const TMappingTable &mapX = tables.MapX, &mapY = tables.MapY;
+  const int32_t xMin = tables.XMin, xMax = tables.XMax;
   if (Threads == 0) Threads = std::max(1u, std::thread::hardware_concurrency());
   Threads = std::min<unsigned>(Threads, static_cast<unsigned>(Dst.Height));
   std::atomic<int32_t> nextRow{0};

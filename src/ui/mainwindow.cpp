@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QGroupBox>
 #include <chrono>
+#include <tuple>
 #include <thread>
 
 #include "engine/setup.h"
@@ -67,6 +68,17 @@ QSpinBox* Spin(QWidget* parent, const char* name, int x, int y, int min, int max
     s->setButtonSymbols(QAbstractSpinBox::NoButtons);
   }
   return s;
+}
+
+// A group of two labelled numbers, one above the other, of the same range.
+std::pair<QSpinBox*, QSpinBox*> NumberPair(QWidget* panel, const char* title, int x, const char* labelA,
+                                           const char* nameA, const char* labelB, const char* nameB, int min, int max,
+                                           int value, bool readOnly = false) {
+  auto* g = new QGroupBox(title, panel);
+  g->setGeometry(x, 60, 180, 100);
+  Label(g, labelA, 16, 28, 50);
+  Label(g, labelB, 16, 60, 50);
+  return {Spin(g, nameA, 70, 26, min, max, value, readOnly), Spin(g, nameB, 70, 58, min, max, value, readOnly)};
 }
 
 void Title(QWidget* panel, const char* title, const char* subtitle) {
@@ -216,18 +228,10 @@ void TFrmMain::BuildOperations() {
 
   PCrop = Panel(PMain, "PCrop", 0, 0, 426, 207);
   Title(PCrop, "Crop image", "Crop the image using the given coordinates and size");
-  auto* g1 = new QGroupBox("Top left point", PCrop);
-  g1->setGeometry(20, 60, 180, 100);
-  Label(g1, "X", 16, 28, 40);
-  Label(g1, "Y", 16, 60, 40);
-  EditCropX = Spin(g1, "EditCropX", 70, 26, 0, 9999999, 0);
-  EditCropY = Spin(g1, "EditCropY", 70, 58, 0, 9999999, 0);
-  auto* g2 = new QGroupBox("Size", PCrop);
-  g2->setGeometry(226, 60, 180, 100);
-  Label(g2, "Width", 16, 28, 50);
-  Label(g2, "Height", 16, 60, 50);
-  EditCropW = Spin(g2, "EditCropW", 70, 26, 1, 9999999, 1);
-  EditCropH = Spin(g2, "EditCropH", 70, 58, 1, 9999999, 1);
+  std::tie(EditCropX, EditCropY) = NumberPair(PCrop, "Top left point", 20, "X", "EditCropX", "Y", "EditCropY", 0,
+                                              9999999, 0);
+  std::tie(EditCropW, EditCropH) =
+      NumberPair(PCrop, "Size", 226, "Width", "EditCropW", "Height", "EditCropH", 1, 9999999, 1);
 
   PResize = Panel(PMain, "PResize", 0, 0, 426, 207);
   Title(PResize, "Resize image", "Resize the image using the given width");
@@ -247,27 +251,15 @@ void TFrmMain::BuildOperations() {
 
   PSplit = Panel(PMain, "PSplit", 0, 0, 426, 207);
   Title(PSplit, "Split image", "Slice the image into many smaller tiles");
-  auto* g4 = new QGroupBox("Tile dimensions", PSplit);
-  g4->setGeometry(20, 60, 180, 100);
-  Label(g4, "Width", 16, 28, 50);
-  Label(g4, "Height", 16, 60, 50);
-  jvSplitWidth = Spin(g4, "jvSplitWidth", 70, 26, 256, 9999999, 1000);
-  jvSplitHeight = Spin(g4, "jvSplitHeight", 70, 58, 256, 9999999, 1000);
-  auto* g5 = new QGroupBox("Number of tiles", PSplit);
-  g5->setGeometry(226, 60, 180, 100);
-  Label(g5, "X", 16, 28, 40);
-  Label(g5, "Y", 16, 60, 40);
-  jvSplitX = Spin(g5, "jvSplitX", 70, 26, 0, 9999999, 0, true);
-  jvSplitY = Spin(g5, "jvSplitY", 70, 58, 0, 9999999, 0, true);
+  std::tie(jvSplitWidth, jvSplitHeight) = NumberPair(PSplit, "Tile dimensions", 20, "Width", "jvSplitWidth", "Height",
+                                                     "jvSplitHeight", 256, 9999999, 1000);
+  std::tie(jvSplitX, jvSplitY) =
+      NumberPair(PSplit, "Number of tiles", 226, "X", "jvSplitX", "Y", "jvSplitY", 0, 9999999, 0, true);
 
   PMerge = Panel(PMain, "PMerge", 0, 0, 426, 207);
   Title(PMerge, "Merge images", "Merge multiple tiles into one image");
-  auto* g6 = new QGroupBox("Number of tiles", PMerge);
-  g6->setGeometry(120, 60, 186, 100);
-  Label(g6, "X", 16, 28, 40);
-  Label(g6, "Y", 16, 60, 40);
-  jvMergeX = Spin(g6, "jvMergeX", 70, 26, 0, 999999, 0, true);
-  jvMergeY = Spin(g6, "jvMergeY", 70, 58, 0, 999999, 0, true);
+  std::tie(jvMergeX, jvMergeY) =
+      NumberPair(PMerge, "Number of tiles", 123, "X", "jvMergeX", "Y", "jvMergeY", 0, 999999, 0, true);
 
   for (QSpinBox* s : {jvSplitWidth, jvSplitHeight, jvResizeW, jvResizeH, jvMergeX, jvMergeY})
     connect(s, &QSpinBox::valueChanged, this, [this, s] { jvSplitWidthChange(s); });
