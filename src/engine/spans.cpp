@@ -14,25 +14,48 @@ void CopyRgb8(TTorvel& S, size_t in, size_t out, size_t n) {
   std::memmove(S.OutRgb8 + out, S.InRgb8 + in, n * sizeof(TRgb8));
 }
 
+// The converters that change the pixel size move a whole pixel with one load
+// and one store of a machine word, which overlaps the next pixel; the last
+// pixel of a span is moved sample by sample so nothing beyond it is touched.
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+// Exchanges the bytes of each 16-bit sample of a word.
+inline uint64_t Swap16x4(uint64_t v) { return ((v >> 8) & 0x00FF00FF00FF00FFull) | ((v << 8) & 0xFF00FF00FF00FF00ull); }
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word-wide converters assume a little-endian host");
+
 void Rgb8ToRgba8(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint8_t* __restrict src = &S.InRgb8[in].R;
-  uint8_t* __restrict dst = &S.OutRgba8[out].R;
-  for (size_t i = 0; i < n; ++i) {
-    dst[4 * i] = src[3 * i];
-    dst[4 * i + 1] = src[3 * i + 1];
-    dst[4 * i + 2] = src[3 * i + 2];
-    dst[4 * i + 3] = 255;
-  }
+  if (n == 0) return;
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(S.InRgb8 + in);
+  uint8_t* dst = reinterpret_cast<uint8_t*>(S.OutRgba8 + out);
+  for (size_t i = 0; i + 1 < n; ++i) Store32(dst + 4 * i, Load32(src + 3 * i) | 0xFF000000u);
+  const size_t l = n - 1;
+  dst[4 * l] = src[3 * l];
+  dst[4 * l + 1] = src[3 * l + 1];
+  dst[4 * l + 2] = src[3 * l + 2];
+  dst[4 * l + 3] = 255;
 }
 
 void Rgba8ToRgb8(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint8_t* __restrict src = &S.InRgba8[in].R;
-  uint8_t* __restrict dst = &S.OutRgb8[out].R;
-  for (size_t i = 0; i < n; ++i) {
-    dst[3 * i] = src[4 * i];
-    dst[3 * i + 1] = src[4 * i + 1];
-    dst[3 * i + 2] = src[4 * i + 2];
-  }
+  if (n == 0) return;
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(S.InRgba8 + in);
+  uint8_t* dst = reinterpret_cast<uint8_t*>(S.OutRgb8 + out);
+  for (size_t i = 0; i + 1 < n; ++i) Store32(dst + 3 * i, Load32(src + 4 * i));
+  const size_t l = n - 1;
+  dst[3 * l] = src[4 * l];
+  dst[3 * l + 1] = src[4 * l + 1];
+  dst[3 * l + 2] = src[4 * l + 2];
 }
 
 void CopyRgba8(TTorvel& S, size_t in, size_t out, size_t n) {
@@ -43,61 +66,53 @@ void CopyRgb16(TTorvel& S, size_t in, size_t out, size_t n) {
   std::memmove(S.OutRgb16 + out, S.InRgb16 + in, n * sizeof(TRgb16));
 }
 
-void Rgb16ToRgba16(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint16_t* __restrict src = &S.InRgb16[in].R;
-  uint16_t* __restrict dst = &S.OutRgba16[out].R;
-  for (size_t i = 0; i < n; ++i) {
-    dst[4 * i] = src[3 * i];
-    dst[4 * i + 1] = src[3 * i + 1];
-    dst[4 * i + 2] = src[3 * i + 2];
-    dst[4 * i + 3] = 65535;
+// 16-bit pixels of three samples into four, the samples' bytes exchanged or not.
+template <bool Swap>
+void Rgb16ToRgba16T(TTorvel& S, size_t in, size_t out, size_t n) {
+  if (n == 0) return;
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(S.InRgb16 + in);
+  uint8_t* dst = reinterpret_cast<uint8_t*>(S.OutRgba16 + out);
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const uint64_t v = Load64(src + 6 * i);
+    Store64(dst + 8 * i, (Swap ? Swap16x4(v) : v) | 0xFFFF000000000000ull);
   }
+  const TRgb16& p = S.InRgb16[in + n - 1];
+  TRgba16& q = S.OutRgba16[out + n - 1];
+  q = {Swap ? Swap16(p.R) : p.R, Swap ? Swap16(p.G) : p.G, Swap ? Swap16(p.B) : p.B, 65535};
 }
 
-void Rgba16ToRgb16(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint16_t* __restrict src = &S.InRgba16[in].R;
-  uint16_t* __restrict dst = &S.OutRgb16[out].R;
-  for (size_t i = 0; i < n; ++i) {
-    dst[3 * i] = src[4 * i];
-    dst[3 * i + 1] = src[4 * i + 1];
-    dst[3 * i + 2] = src[4 * i + 2];
+template <bool Swap>
+void Rgba16ToRgb16T(TTorvel& S, size_t in, size_t out, size_t n) {
+  if (n == 0) return;
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(S.InRgba16 + in);
+  uint8_t* dst = reinterpret_cast<uint8_t*>(S.OutRgb16 + out);
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const uint64_t v = Load64(src + 8 * i);
+    Store64(dst + 6 * i, Swap ? Swap16x4(v) : v);
   }
+  const TRgba16& p = S.InRgba16[in + n - 1];
+  TRgb16& q = S.OutRgb16[out + n - 1];
+  q = {Swap ? Swap16(p.R) : p.R, Swap ? Swap16(p.G) : p.G, Swap ? Swap16(p.B) : p.B};
 }
+
+void Rgb16ToRgba16(TTorvel& S, size_t in, size_t out, size_t n) { Rgb16ToRgba16T<false>(S, in, out, n); }
+void Rgba16ToRgb16(TTorvel& S, size_t in, size_t out, size_t n) { Rgba16ToRgb16T<false>(S, in, out, n); }
+void SwapRgb16ToRgba16(TTorvel& S, size_t in, size_t out, size_t n) { Rgb16ToRgba16T<true>(S, in, out, n); }
+void SwapRgba16ToRgb16(TTorvel& S, size_t in, size_t out, size_t n) { Rgba16ToRgb16T<true>(S, in, out, n); }
 
 void CopyRgba16(TTorvel& S, size_t in, size_t out, size_t n) {
   std::memmove(S.OutRgba16 + out, S.InRgba16 + in, n * sizeof(TRgba16));
 }
 
 void SwapRgb16(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint16_t* __restrict src = &S.InRgb16[in].R;
-  uint16_t* __restrict dst = &S.OutRgb16[out].R;
+  const uint16_t* __restrict src = reinterpret_cast<const uint16_t*>(S.InRgb16 + in);
+  uint16_t* __restrict dst = reinterpret_cast<uint16_t*>(S.OutRgb16 + out);
   for (size_t i = 0; i < 3 * n; ++i) dst[i] = Swap16(src[i]);
 }
 
-void SwapRgb16ToRgba16(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint16_t* __restrict src = &S.InRgb16[in].R;
-  uint16_t* __restrict dst = &S.OutRgba16[out].R;
-  for (size_t i = 0; i < n; ++i) {
-    dst[4 * i] = Swap16(src[3 * i]);
-    dst[4 * i + 1] = Swap16(src[3 * i + 1]);
-    dst[4 * i + 2] = Swap16(src[3 * i + 2]);
-    dst[4 * i + 3] = 65535;
-  }
-}
-
-void SwapRgba16ToRgb16(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint16_t* __restrict src = &S.InRgba16[in].R;
-  uint16_t* __restrict dst = &S.OutRgb16[out].R;
-  for (size_t i = 0; i < n; ++i) {
-    dst[3 * i] = Swap16(src[4 * i]);
-    dst[3 * i + 1] = Swap16(src[4 * i + 1]);
-    dst[3 * i + 2] = Swap16(src[4 * i + 2]);
-  }
-}
-
 void SwapRgba16(TTorvel& S, size_t in, size_t out, size_t n) {
-  const uint16_t* __restrict src = &S.InRgba16[in].R;
-  uint16_t* __restrict dst = &S.OutRgba16[out].R;
+  const uint16_t* __restrict src = reinterpret_cast<const uint16_t*>(S.InRgba16 + in);
+  uint16_t* __restrict dst = reinterpret_cast<uint16_t*>(S.OutRgba16 + out);
   for (size_t i = 0; i < 4 * n; ++i) dst[i] = Swap16(src[i]);
 }
 
