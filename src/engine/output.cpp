@@ -7,7 +7,7 @@
 #include <new>
 
 #include "engine/kro.h"
-#include "engine/tiffout.h"
+#include "engine/tiffstream.h"
 #include "engine/torvel.h"
 #include "engine/utils.h"
 

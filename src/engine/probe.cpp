@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/kro.h"
+#include "engine/tiffstream.h"
 #include "engine/tilenames.h"
 #include "engine/torvel.h"
 #include "engine/utils.h"
@@ -55,7 +56,7 @@ void ProbeFile(TTorvel& S, bool AskUser) {
 void ProbeTif(TTorvel& S) {
   BeginProbe(S, FileType::TIF, "TIF");
   InstallTiffHandlers();
-  TIFF* tif = TIFFOpen(S.InInfo.FileName.c_str(), "rm");
+  TIFF* tif = OpenBufferedTiff(S.InInfo.FileName);
   if (!tif) return;  // not a TIFF the library can open: refused silently
   uint32_t w = 0, h = 0;
   if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) != 1) w = 0;
@@ -178,9 +179,7 @@ bool OpenInFile(TTorvel& S, const std::string& FileName) {
       break;
     case FileType::TIF:
       InstallTiffHandlers();
-      // Not memory-mapped: a mapped input of many GB would count as resident
-      // memory line after line.
-      S.InTiff = TIFFOpen(S.InInfo.FileName.c_str(), "rm");
+      S.InTiff = OpenBufferedTiff(S.InInfo.FileName);
       ok = S.InTiff != nullptr;
       // The library writes a whole scanline into our buffer: never let a
       // layout whose lines are longer than ours through.

@@ -1,7 +1,8 @@
-#include "engine/tiffout.h"
+#include "engine/tiffstream.h"
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -87,7 +88,77 @@ toff_t SizeProc(thandle_t h) { return static_cast<toff_t>(Out(h)->End); }
 int MapProc(thandle_t, void**, toff_t*) { return 0; }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
+// A read-ahead buffer over a byte file, for inputs.
+struct TBufferedIn {
+  TByteFile File;
+  std::vector<char> Buffer = std::vector<char>(256 * 1024);
+  int64_t BufStart = 0;  // file position of Buffer[0]
+  size_t Filled = 0;
+  int64_t Pos = 0;
+  int64_t Size = 0;
+};
+
+TBufferedIn* In(thandle_t h) { return static_cast<TBufferedIn*>(h); }
+
+tmsize_t InReadProc(thandle_t h, void* buf, tmsize_t n) {
+  TBufferedIn* r = In(h);
+  char* dst = static_cast<char*>(buf);
+  tmsize_t done = 0;
+  while (done < n) {
+    if (r->Pos < r->BufStart || r->Pos >= r->BufStart + static_cast<int64_t>(r->Filled)) {
+      // Large reads go straight to the caller; small ones refill the buffer.
+      const tmsize_t left = n - done;
+      if (left >= static_cast<tmsize_t>(r->Buffer.size())) {
+        if (!r->File.Seek(r->Pos)) return -1;
+        const size_t got = r->File.Read(dst + done, static_cast<size_t>(left));
+        if (r->File.TakeError() != 0) return -1;
+        r->Pos += static_cast<int64_t>(got);
+        return done + static_cast<tmsize_t>(got);
+      }
+      if (!r->File.Seek(r->Pos)) return -1;
+      r->BufStart = r->Pos;
+      r->Filled = r->File.Read(r->Buffer.data(), r->Buffer.size());
+      if (r->File.TakeError() != 0) return -1;
+      if (r->Filled == 0) break;
+    }
+    const size_t at = static_cast<size_t>(r->Pos - r->BufStart);
+    const size_t k = std::min(static_cast<size_t>(n - done), r->Filled - at);
+    std::memcpy(dst + done, r->Buffer.data() + at, k);
+    done += static_cast<tmsize_t>(k);
+    r->Pos += static_cast<int64_t>(k);
+  }
+  return done;
+}
+
+tmsize_t InWriteProc(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t InSeekProc(thandle_t h, toff_t off, int whence) {
+  TBufferedIn* r = In(h);
+  const int64_t base = whence == SEEK_CUR ? r->Pos : whence == SEEK_END ? r->Size : 0;
+  r->Pos = base + static_cast<int64_t>(off);
+  return static_cast<toff_t>(r->Pos);
+}
+
+int InCloseProc(thandle_t h) {
+  delete In(h);
+  return 0;
+}
+
+toff_t InSizeProc(thandle_t h) { return static_cast<toff_t>(In(h)->Size); }
+
 }  // namespace
+
+TIFF* OpenBufferedTiff(const std::string& path) {
+  auto* r = new TBufferedIn;
+  if (!r->File.OpenRead(path) || (r->Size = r->File.Size()) < 0) {
+    delete r;
+    return nullptr;
+  }
+  TIFF* t = TIFFClientOpen(path.c_str(), "rm", r, InReadProc, InWriteProc, InSeekProc, InCloseProc, InSizeProc,
+                           MapProc, UnmapProc);
+  if (!t) InCloseProc(r);
+  return t;
+}
 
 TIFF* CreateBufferedTiff(const std::string& path, const char* mode) {
   auto* o = new TBufferedOut;
