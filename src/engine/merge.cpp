@@ -13,10 +13,10 @@ std::string TileText(uint32_t x, uint32_t y) {
 }
 
 // Probes the tile of (x, y) into `t` without asking the user anything.
-bool ProbeTile(TTorvel& S, TTorvel& t, const std::vector<std::string>& Files, uint32_t x, uint32_t y) {
+bool ProbeTile(TTorvel& S, TTorvel& t, const TTileIndex& Files, uint32_t x, uint32_t y) {
   t.InInfo = TFileInfo{};
   t.Prompt = S.Prompt;
-  t.InInfo.FileName = FindTile(Files, x, y);
+  t.InInfo.FileName = Files.Find(x, y);
   if (t.InInfo.FileName.empty()) return false;
   ProbeFile(t, false);
   return t.InInfo.ImageIsOk;
@@ -34,15 +34,16 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
   std::string baseName, ext;
   ParseTileName(Files[0], baseName, ext);
   const std::string outBase = OutDir + baseName;
+  const TTileIndex index(Files);
   std::unique_ptr<TTorvel[]> recs(new TTorvel[NX + 1]);
   TTorvel& corner = recs[NX];
 
-  if (!ProbeTile(S, corner, Files, 1, 1)) {
+  if (!ProbeTile(S, corner, index, 1, 1)) {
     FailRun(S, "Tile X=1 Y=1 is not valid");
     return;
   }
   const uint32_t W1 = corner.InInfo.Width, H1 = corner.InInfo.Height;
-  if (!ProbeTile(S, corner, Files, NX, NY)) {
+  if (!ProbeTile(S, corner, index, NX, NY)) {
     FailRun(S, TileText(NX, NY) + " is not valid");
     return;
   }
@@ -78,7 +79,7 @@ void MergeFiles(TTorvel& S, uint32_t TilesX, uint32_t TilesY, const std::vector<
       TTorvel& t = recs[X - 1];
       const uint32_t needW = X < NX ? W1 : WL, needH = Y < NY ? H1 : HL;
       // Tiles of another depth would overrun the output line: refused too.
-      if (!ProbeTile(S, t, Files, X, Y) || t.InInfo.Width != needW || t.InInfo.Height != needH ||
+      if (!ProbeTile(S, t, index, X, Y) || t.InInfo.Width != needW || t.InInfo.Height != needH ||
           t.InInfo.Bits != bits) {
         FailRun(S, TileText(X, Y) + " is not valid");
         break;

@@ -99,13 +99,23 @@ void ParseTilePos(const std::string& FileName, int32_t& X, int32_t& Y) {
   Y = SafeStrToInt(S.substr(0, d));
 }
 
-std::string FindTile(const std::vector<std::string>& Files, uint32_t X, uint32_t Y) {
-  if (Files.empty()) return {};
-  std::string base, ext;
-  ParseTileName(Files[0], base, ext);
-  std::string key = "_X" + std::to_string(X) + "Y" + std::to_string(Y) + "." + UpperCase(ext);
-  for (const std::string& f : Files) {
-    if (UpperCase(f).find(key) != std::string::npos) return f;
+TTileIndex::TTileIndex(const std::vector<std::string>& Files) : files_(Files) {
+  upper_.reserve(Files.size());
+  for (const std::string& f : Files) upper_.push_back(UpperCase(f));
+  if (!Files.empty()) {
+    std::string base;
+    ParseTileName(Files[0], base, ext_);
+    ext_ = UpperCase(ext_);
   }
+}
+
+std::string TTileIndex::Find(uint32_t X, uint32_t Y) const {
+  const std::string key = "_X" + std::to_string(X) + "Y" + std::to_string(Y) + "." + ext_;
+  for (size_t i = 0; i < upper_.size(); ++i)
+    if (upper_[i].find(key) != std::string::npos) return files_[i];
   return {};
+}
+
+std::string FindTile(const std::vector<std::string>& Files, uint32_t X, uint32_t Y) {
+  return TTileIndex(Files).Find(X, Y);
 }
