@@ -3,7 +3,7 @@
 # when some are missing, so a ready machine is not slowed down.
 set -euo pipefail
 PACKAGES=(g++ cmake ninja-build qt6-base-dev libtiff-dev libtiff-tools libcurl4-openssl-dev
-  libgtest-dev libbenchmark-dev xvfb xauth x11-utils imagemagick fonts-dejavu-core python3
+  libgtest-dev libbenchmark-dev xvfb xauth fonts-dejavu-core python3
   python3-numpy python3-pil python3-tifffile dbus-daemon dbus-bin time)
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -120,6 +120,9 @@ void RequirePositional(const TArgs& a, size_t n, const char* what) {
   if (a.Positional.size() != n) throw TUsageError{std::string("expected ") + what};
 }
 
+// Paths as a file dialog gives them: folder rules compare folders as text.
+std::string Absolute(const std::string& path) { return std::filesystem::absolute(path).lexically_normal().string(); }
+
 // Probes the input as the window's input selection does, limits included.
 bool SelectInput(TTorvel& S, const std::string& file) {
   if (!FileExists(file)) {
@@ -127,8 +130,7 @@ bool SelectInput(TTorvel& S, const std::string& file) {
     return false;
   }
   S.InInfo = TFileInfo{};
-  // Absolute, as a file dialog gives it: folder rules compare folders as text.
-  S.InInfo.FileName = std::filesystem::absolute(file).lexically_normal().string();
+  S.InInfo.FileName = Absolute(file);
   ProbeFile(S, true);
   return CheckInputLimits(S);
 }
@@ -161,7 +163,7 @@ std::string OutputFolder(const TArgs& a, const std::string& input) {
     std::string dir = GetOutputFolder("", input);
     return dir.empty() ? "./" : dir;
   }
-  return GetOutputFolder(it->second, input);
+  return GetOutputFolder(Absolute(it->second), input);
 }
 
 int RunOperation(TTorvel& S, const TArgs& a) {
@@ -179,7 +181,7 @@ int RunOperation(TTorvel& S, const TArgs& a) {
   if (a.Command == "merge") {
     if (a.Positional.empty()) throw TUsageError{"expected at least one FILE"};
     std::vector<std::string> files;
-    for (const std::string& f : a.Positional) files.push_back(std::filesystem::absolute(f).lexically_normal().string());
+    for (const std::string& f : a.Positional) files.push_back(Absolute(f));
     uint32_t cols = 0, rows = 0;
     if (a.Values.count("--grid")) {
       ParsePair(a.Values.at("--grid"), "--grid", cols, rows);
@@ -194,7 +196,7 @@ int RunOperation(TTorvel& S, const TArgs& a) {
       rows = static_cast<uint32_t>(g.Rows);
     }
     begin();
-    MergeTiles(S, cols, rows, files, GetOutputFolder(out != a.Values.end() ? out->second : "", files[0]));
+    MergeTiles(S, cols, rows, files, GetOutputFolder(out != a.Values.end() ? Absolute(out->second) : "", files[0]));
     if (!S.Abort) written.push_back(S.OutInfo.FileName);
     return Finish(S, written);
   }
@@ -241,7 +243,7 @@ int RunOperation(TTorvel& S, const TArgs& a) {
     P.Fast = a.Fast;
     P.OutType = S.OutInfo.ImageType;
     P.Lzw = S.Lzw;
-    if (out != a.Values.end()) P.ChosenFolder = out->second;
+    if (out != a.Values.end()) P.ChosenFolder = Absolute(out->second);
     TResizeHost host;
     RunResize(S, P, host);
     if (!S.Abort) written.push_back(S.OutInfo.FileName);
