@@ -41,7 +41,8 @@ void HorizontalScalar(const float* line, const TMappingTable& mapX, int32_t xMin
 #if defined(__x86_64__)
 template <typename Sample>
 __attribute__((target("avx2"))) void VerticalAvx2(float* acc, const Sample* s, size_t n, float w, float scale) {
-  const __m256d wd = _mm256_set1_pd(w), sc = _mm256_set1_pd(scale);
+  const __m256d wd = _mm256_set1_pd(w);
+  const __m128 scf = _mm_set1_ps(scale);
   const __m256i low29 = _mm256_set1_epi64x(0x1FFFFFFF), half = _mm256_set1_epi64x(0x10000000);
   size_t k = 0;
   for (; k + 4 <= n; k += 4) {
@@ -53,7 +54,7 @@ __attribute__((target("avx2"))) void VerticalAvx2(float* acc, const Sample* s, s
     } else {
       b32 = _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + k)));
     }
-    const __m256d p = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtepi32_pd(b32), sc)));
+    const __m256d p = _mm256_cvtps_pd(_mm_mul_ps(_mm_cvtepi32_ps(b32), scf));  // rounded once
     const __m256d t = _mm256_mul_pd(p, wd);
     const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(acc + k));
     const __m256d hi = _mm256_add_pd(t, a);
@@ -131,7 +132,8 @@ __attribute__((target("avx2"))) void HorizontalAvx2(const float* line, const TMa
 template <typename Sample>
 __attribute__((target("avx512f,avx2"))) void VerticalAvx512(float* acc, const Sample* s, size_t n, float w,
                                                              float scale) {
-  const __m512d wd = _mm512_set1_pd(w), sc = _mm512_set1_pd(scale);
+  const __m512d wd = _mm512_set1_pd(w);
+  const __m256 scf = _mm256_set1_ps(scale);
   const __m512i low29 = _mm512_set1_epi64(0x1FFFFFFF), half = _mm512_set1_epi64(0x10000000);
   size_t k = 0;
   for (; k + 8 <= n; k += 8) {
@@ -140,7 +142,9 @@ __attribute__((target("avx512f,avx2"))) void VerticalAvx512(float* acc, const Sa
       b32 = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + k)));
     else
       b32 = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k)));
-    const __m512d p = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_mul_pd(_mm512_cvtepi32_pd(b32), sc)));
+    // The sample times 1/255 (or 1/65535) rounded once to single: the product
+    // of an integer of at most 16 bits and a single is exact before rounding.
+    const __m512d p = _mm512_cvtps_pd(_mm256_mul_ps(_mm256_cvtepi32_ps(b32), scf));
     const __m512d hi = _mm512_add_pd(_mm512_mul_pd(p, wd), _mm512_cvtps_pd(_mm256_loadu_ps(acc + k)));
     if (__builtin_expect(_mm512_cmpeq_epi64_mask(_mm512_and_si512(_mm512_castpd_si512(hi), low29), half) != 0, 0)) {
       VerticalScalar(acc + k, s + k, 8, w, scale);  // a tie: settled one by one
