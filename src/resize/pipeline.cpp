@@ -107,7 +107,7 @@ void TPipeline::Run() {
   for (;;) {
     const uint32_t W = S.InInfo.Width, H = S.InInfo.Height;
     const uint32_t TW = PassTileSize(W), TH = PassTileSize(H);
-    uint32_t Cols = PassTileCount(W, TW), Rows = PassTileCount(H, TH);
+    uint32_t Cols = TileCount(W, TW), Rows = TileCount(H, TH);
     long double divider = PassDivider(W, P.RequestedWidth, Threshold);
     if (WithinTwoPercent(W, H, P.RequestedWidth, P.RequestedHeight)) Cols = Rows = 0;
     if (Cols <= 1 && Rows <= 1) {
@@ -115,7 +115,7 @@ void TPipeline::Run() {
       // An image too large to scale in one piece gets one more pass by D.
       if (DirectScalingDue(W, H, P.RequestedWidth, TW, D) &&
           int64_t{W} * H * S.InInfo.BytesPerPixel > MaxDirectBytes) {
-        if (!Pass(TW, TH, PassTileCount(W, TW), PassTileCount(H, TH), D)) break;
+        if (!Pass(TW, TH, TileCount(W, TW), TileCount(H, TH), D)) break;
         continue;
       }
       FinalStep(TW);
@@ -280,8 +280,6 @@ uint32_t PassTileSize(uint32_t Side) {
   if (rem > 0 && rem < 1000 && whole >= 1) t = 10000 + rem / whole + 1;
   return t > Side ? Side : t;
 }
-
-uint32_t PassTileCount(uint32_t Side, uint32_t Tile) { return TileCount(Side, Tile); }
 
 bool WithinTwoPercent(uint32_t W, uint32_t H, uint32_t RW, uint32_t RH) {
   const double w = W, h = H;

@@ -32,7 +32,6 @@ void RunResize(TTorvel& S, const TResizeParams& P, TResizeHost& Host);
 // Pass geometry, exposed for tests and the front ends.
 constexpr const char* ResizeTempFolderName = "$$$TEMP$$$RESIZER$$$";
 uint32_t PassTileSize(uint32_t Side);
-uint32_t PassTileCount(uint32_t Side, uint32_t Tile);
 // The 2 % rule: the requested size is close enough to stop the passes.
 bool WithinTwoPercent(uint32_t W, uint32_t H, uint32_t RW, uint32_t RH);
 long double PassDivider(uint32_t W, uint32_t RW, uint32_t Threshold);

@@ -45,8 +45,9 @@ bool GetBoolValue(const std::string& Line) {
 TSettingsValues TSetup::Load() {
   Lines.clear();
   TSettingsValues v;
+  if (!FileExists(IniFileName)) return v;  // first start: the defaults
   std::ifstream in(IniFileName, std::ios::binary);
-  if (!FileExists(IniFileName) || !in) return v;  // first start (or unreadable): the defaults
+  if (!in) return v;  // unreadable: as if there were none
   v = {0, 0, false};
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

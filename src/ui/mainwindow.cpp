@@ -425,17 +425,15 @@ void TFrmMain::GetOutputFormat() {
   if (rbRaw->isChecked()) Torvel.OutInfo.ImageType = FileType::RAW;
 }
 
-void TFrmMain::DisableButtons() {
+// The controls that could start a second run or change the mode.
+void TFrmMain::SetRunControlsEnabled(bool Enabled) {
   for (QWidget* w : std::initializer_list<QWidget*>{btConvert, btCrop, btResize, rbSlowResize, rbFastResize, btSplit,
                                                     btMerge, btAbout, sbInput, sbOutputFolder, btStart})
-    w->setEnabled(false);
+    w->setEnabled(Enabled);
 }
 
-void TFrmMain::EnableButtons() {
-  for (QWidget* w : std::initializer_list<QWidget*>{btConvert, btCrop, btResize, rbSlowResize, rbFastResize, btSplit,
-                                                    btMerge, btAbout, sbInput, sbOutputFolder, btStart})
-    w->setEnabled(true);
-}
+void TFrmMain::DisableButtons() { SetRunControlsEnabled(false); }
+void TFrmMain::EnableButtons() { SetRunControlsEnabled(true); }
 
 bool TFrmMain::Busy() const { return !btStart->isEnabled(); }
 
@@ -523,17 +521,13 @@ void TFrmMain::sbInputClick() {
   bool choice = false;
   if (DroppedFile) {
     DroppedFile = false;
-    if (odMultiSelect) {
-      if (odFiles.size() < 2) return;
-      for (const QString& f : odFiles)
-        if (!IsSupportedExt(UpperCase(ExtractFileExt(Std(f))))) {
-          ShowError("Then file type is invalid");
-          return;
-        }
-    } else if (!IsSupportedExt(UpperCase(ExtractFileExt(Std(odFileName))))) {
-      ShowError("Then file type is invalid");
-      return;
-    }
+    if (odMultiSelect && odFiles.size() < 2) return;
+    const QStringList dropped = odMultiSelect ? odFiles : QStringList{odFileName};
+    for (const QString& f : dropped)
+      if (!IsSupportedExt(UpperCase(ExtractFileExt(Std(f))))) {
+        ShowError("Then file type is invalid");
+        return;
+      }
     choice = true;
   } else {
     QFileDialog dlg(this, "Torvel Tools - input file");

@@ -77,6 +77,7 @@ class TFrmMain : public QWidget {
   // Modes and panels.
   void ShowPanel(uint8_t Panel);
   void GetOutputFormat();
+  void SetRunControlsEnabled(bool Enabled);
   void DisableButtons();
   void EnableButtons();
   void ClearInputInfoPanel();

@@ -88,8 +88,3 @@ TTaskbarProgress::TState TTaskbarProgress::State() const {
   std::lock_guard<std::mutex> lock(shared_->Mutex);
   return shared_->State;
 }
-
-double TTaskbarProgress::Fraction() const {
-  std::lock_guard<std::mutex> lock(shared_->Mutex);
-  return shared_->Fraction;
-}

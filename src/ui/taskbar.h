@@ -18,7 +18,6 @@ class TTaskbarProgress {
   void SetProgressValue(qint64 Value, qint64 Max);
   void SetProgressState(TState State);
   TState State() const;
-  double Fraction() const;
 
   struct TShared;
 

@@ -27,7 +27,7 @@ std::vector<Size> Plan(uint32_t W, uint32_t H, uint32_t RW, bool fast) {
   std::vector<Size> sizes;
   for (int guard = 0; guard < 10; ++guard) {
     const uint32_t TW = PassTileSize(W), TH = PassTileSize(H);
-    uint32_t cols = PassTileCount(W, TW), rows = PassTileCount(H, TH);
+    uint32_t cols = TileCount(W, TW), rows = TileCount(H, TH);
     if (WithinTwoPercent(W, H, RW, RH)) cols = rows = 0;
     if (cols <= 1 && rows <= 1) {
       long double D;
@@ -66,8 +66,8 @@ TEST(ResizeGeometry, TileWidening) {
   EXPECT_EQ(PassTileSize(10000), 10000u);
   EXPECT_EQ(PassTileSize(10999), 10999u);
   EXPECT_EQ(PassTileSize(5000), 5000u);
-  EXPECT_EQ(PassTileCount(20500, 10251), 2u);
-  EXPECT_EQ(PassTileCount(25500, 10000), 3u);
+  EXPECT_EQ(TileCount(20500, 10251), 2u);
+  EXPECT_EQ(TileCount(25500, 10000), 3u);
 }
 
 TEST(ResizeGeometry, WorkedExamples) {
