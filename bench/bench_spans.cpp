@@ -3,24 +3,16 @@
 
 #include <vector>
 
-#include "engine/torvel.h"
+#include "engine/spans.h"
 
 namespace {
 
-void Span(benchmark::State& state, int bits, int inCh, int outCh, bool inLsb, bool outLsb) {
+void span(benchmark::State& state, int bits, int inChannels, int outChannels, bool inLittle, bool outLittle) {
   const uint32_t n = 100000;
-  std::vector<uint8_t> in(size_t(n) * inCh * bits / 8, 7), out(size_t(n) * outCh * bits / 8);
-  TFileInfo i, o;
-  i.Bits = o.Bits = static_cast<uint8_t>(bits);
-  i.Channels = static_cast<uint8_t>(inCh);
-  o.Channels = static_cast<uint8_t>(outCh);
-  i.IsLsb = inLsb;
-  o.IsLsb = outLsb;
-  i.ScanLine = in.data();
-  o.ScanLine = out.data();
-  TTorvel S;
+  std::vector<uint8_t> in(size_t(n) * inChannels * bits / 8, 7), out(size_t(n) * outChannels * bits / 8);
+  const torvel::SpanConverter convert({bits, inChannels, inLittle}, {bits, outChannels, outLittle});
   for (auto _ : state) {
-    ConvertSpan(S, i, 0, o, 0, n);
+    convert(in.data(), 0, out.data(), 0, n);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -29,15 +21,15 @@ void Span(benchmark::State& state, int bits, int inCh, int outCh, bool inLsb, bo
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Span, CopyRgb8, 8, 3, 3, true, true);
-BENCHMARK_CAPTURE(Span, Rgb8ToRgba8, 8, 3, 4, true, false);
-BENCHMARK_CAPTURE(Span, Rgba8ToRgb8, 8, 4, 3, false, true);
-BENCHMARK_CAPTURE(Span, CopyRgba8, 8, 4, 4, false, false);
-BENCHMARK_CAPTURE(Span, CopyRgb16, 16, 3, 3, true, true);
-BENCHMARK_CAPTURE(Span, Rgb16ToRgba16, 16, 3, 4, true, true);
-BENCHMARK_CAPTURE(Span, Rgba16ToRgb16, 16, 4, 3, false, false);
-BENCHMARK_CAPTURE(Span, CopyRgba16, 16, 4, 4, false, false);
-BENCHMARK_CAPTURE(Span, SwapRgb16, 16, 3, 3, true, false);
-BENCHMARK_CAPTURE(Span, SwapRgb16ToRgba16, 16, 3, 4, true, false);
-BENCHMARK_CAPTURE(Span, SwapRgba16ToRgb16, 16, 4, 3, false, true);
-BENCHMARK_CAPTURE(Span, SwapRgba16, 16, 4, 4, true, false);
+BENCHMARK_CAPTURE(span, CopyRgb8, 8, 3, 3, true, true);
+BENCHMARK_CAPTURE(span, Rgb8ToRgba8, 8, 3, 4, true, false);
+BENCHMARK_CAPTURE(span, Rgba8ToRgb8, 8, 4, 3, false, true);
+BENCHMARK_CAPTURE(span, CopyRgba8, 8, 4, 4, false, false);
+BENCHMARK_CAPTURE(span, CopyRgb16, 16, 3, 3, true, true);
+BENCHMARK_CAPTURE(span, Rgb16ToRgba16, 16, 3, 4, true, true);
+BENCHMARK_CAPTURE(span, Rgba16ToRgb16, 16, 4, 3, false, false);
+BENCHMARK_CAPTURE(span, CopyRgba16, 16, 4, 4, false, false);
+BENCHMARK_CAPTURE(span, SwapRgb16, 16, 3, 3, true, false);
+BENCHMARK_CAPTURE(span, SwapRgb16ToRgba16, 16, 3, 4, true, false);
+BENCHMARK_CAPTURE(span, SwapRgba16ToRgb16, 16, 4, 3, false, true);
+BENCHMARK_CAPTURE(span, SwapRgba16, 16, 4, 4, true, false);

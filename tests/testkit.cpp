@@ -7,17 +7,20 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/reader.h"
+
 namespace fs = std::filesystem;
 
 namespace testkit {
 
-TScratch::TScratch() {
+Scratch::Scratch() {
   const char* base = std::getenv("TMPDIR");
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/torvel-XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -26,55 +29,57 @@ TScratch::TScratch() {
   dir_ = std::string(buf.data()) + "/";
 }
 
-TScratch::~TScratch() {
+Scratch::~Scratch() {
   std::error_code ec;
   fs::remove_all(dir_, ec);
 }
 
-TPixels MakePixels(uint32_t w, uint32_t h, int bits, int channels, uint32_t seed) {
-  TPixels p;
-  p.Width = w;
-  p.Height = h;
-  p.Bits = bits;
-  p.Channels = channels;
+Pixels makePixels(uint32_t w, uint32_t h, int bits, int channels, uint32_t seed) {
+  Pixels p;
+  p.width = w;
+  p.height = h;
+  p.bits = bits;
+  p.channels = channels;
   std::mt19937 rng(seed);
-  p.Samples.resize(size_t(w) * h * channels);
+  p.samples.resize(size_t(w) * h * channels);
   const uint32_t mask = bits == 8 ? 0xFF : 0xFFFF;
-  for (auto& s : p.Samples) s = static_cast<uint16_t>(rng() & mask);
+  for (auto& s : p.samples) s = static_cast<uint16_t>(rng() & mask);
   return p;
 }
 
-TPixels WithChannels(const TPixels& p, int channels) {
-  if (p.Channels == channels) return p;
-  TPixels q = p;
-  q.Channels = channels;
-  q.Samples.clear();
-  const uint16_t full = p.Bits == 8 ? 255 : 65535;
-  for (size_t i = 0; i < size_t(p.Width) * p.Height; ++i) {
-    for (int c = 0; c < 3; ++c) q.Samples.push_back(p.Samples[i * p.Channels + c]);
-    if (channels == 4) q.Samples.push_back(full);
+Pixels withChannels(const Pixels& p, int channels) {
+  if (p.channels == channels) return p;
+  Pixels q = p;
+  q.channels = channels;
+  q.samples.clear();
+  const uint16_t full = p.bits == 8 ? 255 : 65535;
+  for (size_t i = 0; i < size_t(p.width) * p.height; ++i) {
+    for (int c = 0; c < 3; ++c) q.samples.push_back(p.samples[i * p.channels + c]);
+    if (channels == 4) q.samples.push_back(full);
   }
   return q;
 }
 
-TPixels Crop(const TPixels& p, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
-  TPixels q = p;
-  q.Width = w;
-  q.Height = h;
-  q.Samples.clear();
+Pixels crop(const Pixels& p, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+  Pixels q;
+  q.width = w;
+  q.height = h;
+  q.bits = p.bits;
+  q.channels = p.channels;
+  q.samples.reserve(size_t(w) * h * p.channels);
   for (uint32_t r = y; r < y + h; ++r)
     for (uint32_t c = x; c < x + w; ++c)
-      for (int k = 0; k < p.Channels; ++k) q.Samples.push_back(p.At(c, r, k));
+      for (int k = 0; k < p.channels; ++k) q.samples.push_back(p.at(c, r, k));
   return q;
 }
 
 namespace {
 
-std::string Bytes(const TPixels& p, bool bigEndian) {
+std::string bytesOf(const Pixels& p, bool bigEndian) {
   std::string out;
-  out.reserve(p.Samples.size() * (p.Bits / 8));
-  for (uint16_t s : p.Samples) {
-    if (p.Bits == 8) {
+  out.reserve(p.samples.size() * (p.bits / 8));
+  for (uint16_t s : p.samples) {
+    if (p.bits == 8) {
       out.push_back(static_cast<char>(s));
     } else if (bigEndian) {
       out.push_back(static_cast<char>(s >> 8));
@@ -87,53 +92,53 @@ std::string Bytes(const TPixels& p, bool bigEndian) {
   return out;
 }
 
-TPixels FromBytes(const std::string& b, size_t offset, uint32_t w, uint32_t h, int bits, int channels,
+Pixels fromBytes(const std::string& b, size_t offset, uint32_t w, uint32_t h, int bits, int channels,
                   bool bigEndian) {
-  TPixels p;
-  p.Width = w;
-  p.Height = h;
-  p.Bits = bits;
-  p.Channels = channels;
+  Pixels p;
+  p.width = w;
+  p.height = h;
+  p.bits = bits;
+  p.channels = channels;
   size_t n = size_t(w) * h * channels;
   if (b.size() < offset + n * (bits / 8)) throw std::runtime_error("file too short");
-  p.Samples.resize(n);
+  p.samples.resize(n);
   const auto* u = reinterpret_cast<const unsigned char*>(b.data() + offset);
   for (size_t i = 0; i < n; ++i) {
-    if (bits == 8) p.Samples[i] = u[i];
-    else if (bigEndian) p.Samples[i] = static_cast<uint16_t>(u[2 * i] << 8 | u[2 * i + 1]);
-    else p.Samples[i] = static_cast<uint16_t>(u[2 * i + 1] << 8 | u[2 * i]);
+    if (bits == 8) p.samples[i] = u[i];
+    else if (bigEndian) p.samples[i] = static_cast<uint16_t>(u[2 * i] << 8 | u[2 * i + 1]);
+    else p.samples[i] = static_cast<uint16_t>(u[2 * i + 1] << 8 | u[2 * i]);
   }
   return p;
 }
 
-uint32_t Be32(const std::string& b, size_t at) {
+uint32_t be32(const std::string& b, size_t at) {
   const auto* u = reinterpret_cast<const unsigned char*>(b.data() + at);
   return uint32_t(u[0]) << 24 | uint32_t(u[1]) << 16 | uint32_t(u[2]) << 8 | u[3];
 }
 
 }  // namespace
 
-std::string RawBytes(const TPixels& p) { return Bytes(p, false); }
+std::string rawBytes(const Pixels& p) { return bytesOf(p, false); }
 
-std::string KroBytes(const TPixels& p) {
+std::string kroBytes(const Pixels& p) {
   std::string hdr = "KRO";
   hdr.push_back(1);
-  for (uint32_t v : {p.Width, p.Height, uint32_t(p.Bits), uint32_t(p.Channels)}) {
+  for (uint32_t v : {p.width, p.height, uint32_t(p.bits), uint32_t(p.channels)}) {
     hdr.push_back(static_cast<char>(v >> 24));
     hdr.push_back(static_cast<char>(v >> 16));
     hdr.push_back(static_cast<char>(v >> 8));
     hdr.push_back(static_cast<char>(v));
   }
-  return hdr + Bytes(p, true);
+  return hdr + bytesOf(p, true);
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
+void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!f) throw std::runtime_error("cannot write " + path);
 }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) throw std::runtime_error("cannot read " + path);
   std::ostringstream ss;
@@ -141,46 +146,49 @@ std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
-void WriteRaw(const std::string& path, const TPixels& p) { WriteFile(path, RawBytes(p)); }
-void WriteKro(const std::string& path, const TPixels& p) { WriteFile(path, KroBytes(p)); }
+void writeRaw(const std::string& path, const Pixels& p) { writeFile(path, rawBytes(p)); }
+void writeKro(const std::string& path, const Pixels& p) { writeFile(path, kroBytes(p)); }
 
-void WriteTiff(const std::string& path, const TPixels& p, bool bigTiff, int compression, uint32_t rowsPerStrip) {
+void writeTiff(const std::string& path, const Pixels& p, bool bigTiff, int compression, uint32_t rowsPerStrip) {
   TIFF* t = TIFFOpen(path.c_str(), bigTiff ? "w8" : "w");
   if (!t) throw std::runtime_error("cannot create " + path);
-  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, p.Width);
-  TIFFSetField(t, TIFFTAG_IMAGELENGTH, p.Height);
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(p.Bits));
-  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(p.Channels));
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, p.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, p.height);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(p.bits));
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(p.channels));
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
   TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(compression));
   TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
   TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
-  if (p.Channels == 4) {
+  if (p.channels == 4) {
     uint16_t extra = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
   }
-  std::string line;
-  const size_t lineBytes = size_t(p.Width) * p.Channels * (p.Bits / 8);
-  for (uint32_t y = 0; y < p.Height; ++y) {
-    TPixels row = Crop(p, 0, y, p.Width, 1);
-    line = Bytes(row, false);  // host order: libtiff stores it natively
+  // One row at a time, straight from the samples: no copy of the image per row.
+  const size_t rowSamples = size_t(p.width) * p.channels;
+  std::vector<uint8_t> line(rowSamples * (p.bits / 8));
+  for (uint32_t y = 0; y < p.height; ++y) {
+    const uint16_t* row = p.samples.data() + y * rowSamples;
+    if (p.bits == 8)
+      for (size_t i = 0; i < rowSamples; ++i) line[i] = static_cast<uint8_t>(row[i]);
+    else
+      std::memcpy(line.data(), row, line.size());  // host order: libtiff stores it natively
     if (TIFFWriteScanline(t, line.data(), y, 0) != 1) throw std::runtime_error("tiff write failed");
   }
-  (void)lineBytes;
   TIFFClose(t);
 }
 
-TPixels ReadRaw(const std::string& path, uint32_t w, uint32_t h, int bits) {
-  return FromBytes(ReadFile(path), 0, w, h, bits, 3, false);
+Pixels readRaw(const std::string& path, uint32_t w, uint32_t h, int bits) {
+  return fromBytes(readFile(path), 0, w, h, bits, 3, false);
 }
 
-TPixels ReadKro(const std::string& path) {
-  std::string b = ReadFile(path);
+Pixels readKro(const std::string& path) {
+  std::string b = readFile(path);
   if (b.size() < 20 || b.compare(0, 3, "KRO") != 0) throw std::runtime_error("not a KRO file");
-  return FromBytes(b, 20, Be32(b, 4), Be32(b, 8), int(Be32(b, 12)), int(Be32(b, 16)), true);
+  return fromBytes(b, 20, be32(b, 4), be32(b, 8), int(be32(b, 12)), int(be32(b, 16)), true);
 }
 
-TPixels ReadTiff(const std::string& path) {
+Pixels readTiff(const std::string& path) {
   TIFF* t = TIFFOpen(path.c_str(), "r");
   if (!t) throw std::runtime_error("cannot open " + path);
   uint32_t w = 0, h = 0;
@@ -195,59 +203,34 @@ TPixels ReadTiff(const std::string& path) {
     all += line;
   }
   TIFFClose(t);
-  return FromBytes(all, 0, w, h, bits, spp, false);
+  return fromBytes(all, 0, w, h, bits, spp, false);
 }
 
-bool TScriptedPrompt::AskYesNo(const std::string& q) {
-  Questions.push_back(q);
-  if (Answers.empty()) return false;
-  bool a = Answers.front();
-  Answers.pop_front();
+bool ScriptedPrompt::askYesNo(const std::string& q) {
+  questions.push_back(q);
+  if (answers.empty()) return false;
+  bool a = answers.front();
+  answers.pop_front();
   return a;
 }
 
-bool TScriptedPrompt::AskRawGeometry(int64_t, uint32_t& width, uint32_t& height, int& bits) {
-  ++RawAsked;
-  if (!RawAnswer) return false;
-  width = RawWidth;
-  height = RawHeight;
-  bits = RawBits;
+bool ScriptedPrompt::askRawGeometry(int64_t, uint32_t& width, uint32_t& height, int& bits) {
+  ++rawAsked;
+  if (!rawAnswer) return false;
+  width = rawWidth;
+  height = rawHeight;
+  bits = rawBits;
   return true;
 }
 
-std::vector<std::string> TScriptedPrompt::All() const {
-  std::vector<std::string> all = Messages;
-  all.insert(all.end(), Errors.begin(), Errors.end());
-  all.insert(all.end(), Questions.begin(), Questions.end());
+std::vector<std::string> ScriptedPrompt::all() const {
+  std::vector<std::string> all = messages;
+  all.insert(all.end(), errors.begin(), errors.end());
+  all.insert(all.end(), questions.begin(), questions.end());
   return all;
 }
 
-void TRecorder::Attach(TTorvel& S) {
-  TTorvel* rec = &S;
-  S.OnShowError = [this](const std::string& m) {
-    Events.push_back("error:" + m);
-    ErrorsShown.push_back(m);
-  };
-  S.OnShowStatus = [this](const std::string& m) { Events.push_back("status:" + m); };
-  S.OnShowProgress = [this, rec](int32_t max, const std::string& d) {
-    rec->Abort = false;  // as the window's progress start does
-    Events.push_back("show:" + std::to_string(max) + ":" + d);
-  };
-  S.OnUpdateProgress = [this, rec](int32_t c) {
-    Events.push_back("update:" + std::to_string(c));
-    if (++Updates == AbortAtUpdate) rec->Abort = true;
-  };
-  S.OnHideProgress = [this] { Events.push_back("hide"); };
-}
-
-std::vector<std::string> TRecorder::Matching(const std::string& prefix) const {
-  std::vector<std::string> out;
-  for (const auto& e : Events)
-    if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
-  return out;
-}
-
-long PeakRssKb() {
+long peakRssKb() {
   struct rusage ru;
   getrusage(RUSAGE_SELF, &ru);
   return ru.ru_maxrss;
@@ -257,7 +240,7 @@ long PeakRssKb() {
 
 namespace testkit {
 
-std::string RunCommand(const std::string& cmd, int* status) {
+std::string runCommand(const std::string& cmd, int* status) {
   std::string out;
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) throw std::runtime_error("popen failed");
@@ -269,7 +252,7 @@ std::string RunCommand(const std::string& cmd, int* status) {
   return out;
 }
 
-std::string Quote(const std::string& s) {
+std::string quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
     if (c == '\'') q += "'\\''";
@@ -282,27 +265,41 @@ std::string Quote(const std::string& s) {
 
 namespace testkit {
 
-TRun::TRun() {
-  Init(S);
-  S.Prompt = &Prompt;
-  Rec.Attach(S);
+void Recorder::progressBegin(int64_t max, const std::string& caption) {
+  events.push_back("show:" + std::to_string(max) + ":" + caption);
 }
 
-bool TRun::Select(const std::string& path) {
-  S.InInfo = TFileInfo{};
-  S.InInfo.FileName = path;
-  ProbeFile(S, false);
-  return S.InInfo.ImageIsOk;
+void Recorder::progress(int64_t position) {
+  events.push_back("update:" + std::to_string(position));
+  if (++updates == cancelAtUpdate) stop.request_stop();
 }
 
-void TRun::SetOutput(FileType type, bool lzw) {
-  S.OutInfo.ImageType = type;
-  S.Lzw = lzw;
+void Recorder::error(const std::string& text) {
+  events.push_back("error:" + text);
+  errorsShown.push_back(text);
 }
 
-std::string TRun::Listing() const {
+std::vector<std::string> Recorder::matching(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const auto& e : events)
+    if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
+  return out;
+}
+
+void Recorder::rearm(int atUpdate) {
+  stop = std::stop_source();
+  updates = 0;
+  cancelAtUpdate = atUpdate;
+}
+
+bool Harness::select(const std::string& path) {
+  input = torvel::probeImage(path, nullptr, false);
+  return input.accepted;
+}
+
+std::string Harness::listing() const {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(Dir.Dir())) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(dir.dir())) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   std::string out;
   for (const auto& n : names) out += n + "\n";

@@ -1,111 +1,126 @@
 // Shared test helpers: scratch folders, images of known pixels in every
-// input kind, a scripted prompt and a recording event sink.
+// input kind, a scripted prompt and a recording observer.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "engine/torvel.h"
+#include "engine/image.h"
+#include "engine/operations.h"
+#include "engine/run.h"
+#include "engine/writer.h"
 
 namespace testkit {
 
 // A fresh folder under $TMPDIR, removed with everything in it at destruction.
-class TScratch {
+class Scratch {
  public:
-  TScratch();
-  ~TScratch();
-  const std::string& Dir() const { return dir_; }  // ends in '/'
-  std::string Path(const std::string& name) const { return dir_ + name; }
+  Scratch();
+  ~Scratch();
+  const std::string& dir() const { return dir_; }  // ends in '/'
+  std::string path(const std::string& name) const { return dir_ + name; }
 
  private:
   std::string dir_;
 };
 
 // Interleaved samples of an image; 16-bit samples in host order.
-struct TPixels {
-  uint32_t Width = 0, Height = 0;
-  int Bits = 8, Channels = 3;
-  std::vector<uint16_t> Samples;  // Width * Height * Channels
-  uint16_t At(uint32_t x, uint32_t y, int c) const { return Samples[(size_t(y) * Width + x) * Channels + c]; }
+struct Pixels {
+  uint32_t width = 0, height = 0;
+  int bits = 8, channels = 3;
+  std::vector<uint16_t> samples;  // width * height * channels
+  uint16_t at(uint32_t x, uint32_t y, int c) const { return samples[(size_t(y) * width + x) * channels + c]; }
 };
 
 // Deterministic pseudo-random pixels (seeded), full sample range.
-TPixels MakePixels(uint32_t w, uint32_t h, int bits, int channels, uint32_t seed = 1);
-// The same image as it would look with `channels` channels: alpha added as
-// full value or dropped.
-TPixels WithChannels(const TPixels& p, int channels);
+Pixels makePixels(uint32_t w, uint32_t h, int bits, int channels, uint32_t seed = 1);
+// The same image with `channels` channels: alpha added as full value or dropped.
+Pixels withChannels(const Pixels& p, int channels);
 // A rectangle of an image.
-TPixels Crop(const TPixels& p, uint32_t x, uint32_t y, uint32_t w, uint32_t h);
+Pixels crop(const Pixels& p, uint32_t x, uint32_t y, uint32_t w, uint32_t h);
 
 // File bytes of the image in each kind (RAW and TIFF little-endian, KRO big-endian).
-std::string RawBytes(const TPixels& p);
-std::string KroBytes(const TPixels& p);
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
-void WriteRaw(const std::string& path, const TPixels& p);
-void WriteKro(const std::string& path, const TPixels& p);
+std::string rawBytes(const Pixels& p);
+std::string kroBytes(const Pixels& p);
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+void writeRaw(const std::string& path, const Pixels& p);
+void writeKro(const std::string& path, const Pixels& p);
 // A strip TIFF through libtiff; rowsPerStrip and compression as given.
-void WriteTiff(const std::string& path, const TPixels& p, bool bigTiff = false, int compression = 1,
+void writeTiff(const std::string& path, const Pixels& p, bool bigTiff = false, int compression = 1,
                uint32_t rowsPerStrip = 16);
 
 // Reads back any of our outputs with our own format knowledge (RAW needs the size).
-TPixels ReadRaw(const std::string& path, uint32_t w, uint32_t h, int bits);
-TPixels ReadKro(const std::string& path);
-TPixels ReadTiff(const std::string& path);
+Pixels readRaw(const std::string& path, uint32_t w, uint32_t h, int bits);
+Pixels readKro(const std::string& path);
+Pixels readTiff(const std::string& path);
 
 // A prompt that records what it was shown and answers from a script.
-class TScriptedPrompt : public TPrompt {
+class ScriptedPrompt : public torvel::Prompt {
  public:
-  std::vector<std::string> Messages, Errors, Questions;
-  std::deque<bool> Answers;  // AskYesNo answers, No when empty
-  bool RawAnswer = false;
-  uint32_t RawWidth = 0, RawHeight = 0;
-  int RawBits = 0;
-  int RawAsked = 0;
-  void Message(const std::string& text) override { Messages.push_back(text); }
-  void Error(const std::string& text) override { Errors.push_back(text); }
-  bool AskYesNo(const std::string& q) override;
-  bool AskRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override;
+  std::vector<std::string> messages, errors, questions;
+  std::deque<bool> answers;  // askYesNo answers, No when empty
+  bool rawAnswer = false;
+  uint32_t rawWidth = 0, rawHeight = 0;
+  int rawBits = 0;
+  int rawAsked = 0;
+  void message(const std::string& text) override { messages.push_back(text); }
+  void errorBox(const std::string& text) override { errors.push_back(text); }
+  bool askYesNo(const std::string& q) override;
+  bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override;
   // Everything shown, in one list.
-  std::vector<std::string> All() const;
+  std::vector<std::string> all() const;
 };
 
-// Records every event of a record in order as text; Abort-on-demand hooks.
-struct TRecorder {
-  std::vector<std::string> Events;  // "error:...", "status:...", "show:Max:Desc", "update:N", "hide"
-  std::vector<std::string> ErrorsShown;
-  int AbortAtUpdate = -1;  // set Abort when this many updates have been seen
-  int Updates = 0;
-  void Attach(TTorvel& S);
-  std::vector<std::string> Matching(const std::string& prefix) const;
+// Records every report in order as text, and cancels on demand.
+class Recorder : public torvel::RunObserver {
+ public:
+  std::vector<std::string> events;  // "error:...", "status:...", "show:Max:Desc", "update:N", "hide"
+  std::vector<std::string> errorsShown;
+  int cancelAtUpdate = -1;  // request a stop when this many updates have been seen
+  int updates = 0;
+  std::stop_source stop;
+
+  void status(const std::string& text) override { events.push_back("status:" + text); }
+  void progressBegin(int64_t max, const std::string& caption) override;
+  void progress(int64_t position) override;
+  void progressEnd() override { events.push_back("hide"); }
+  void error(const std::string& text) override;
+  std::vector<std::string> matching(const std::string& prefix) const;
+  // A fresh cancel request, for the next run.
+  void rearm(int atUpdate = -1);
 };
 
 // Peak resident memory of this process so far, in kB.
-long PeakRssKb();
+long peakRssKb();
 
-}  // namespace testkit
-
-namespace testkit {
 // Runs a shell command; returns its standard output and sets `status` to its exit code.
-std::string RunCommand(const std::string& cmd, int* status = nullptr);
+std::string runCommand(const std::string& cmd, int* status = nullptr);
 // Quotes a path for the shell.
-std::string Quote(const std::string& s);
-}  // namespace testkit
+std::string quote(const std::string& s);
 
-namespace testkit {
-// A main record with a scripted prompt and a recorder, over a scratch folder.
-struct TRun {
-  TScratch Dir;
-  TTorvel S;
-  TScriptedPrompt Prompt;
-  TRecorder Rec;
-  TRun();
-  // Probes `path` into S.InInfo without asking; true when accepted.
-  bool Select(const std::string& path);
-  void SetOutput(FileType type, bool lzw = false);
+// A run's channels over a scratch folder: a scripted prompt and a recorder.
+struct Harness {
+  Scratch dir;
+  ScriptedPrompt prompt;
+  Recorder recorder;
+  torvel::ImageInfo input;
+  // Probes `path` as the input, without asking; true when accepted.
+  bool select(const std::string& path);
+  torvel::RunContext context() { return torvel::RunContext(&recorder, &prompt, recorder.stop.get_token()); }
   // The files of the scratch folder, sorted, one per line.
-  std::string Listing() const;
+  std::string listing() const;
 };
+
+// The whole of an image as a region.
+inline torvel::Region whole(const torvel::ImageInfo& image) { return {0, 0, image.width, image.height}; }
+
+inline constexpr torvel::OutputFormat tiffOut{torvel::FileKind::Tiff, false};
+inline constexpr torvel::OutputFormat lzwOut{torvel::FileKind::Tiff, true};
+inline constexpr torvel::OutputFormat rawOut{torvel::FileKind::Raw, false};
+inline constexpr torvel::OutputFormat kroOut{torvel::FileKind::Kro, false};
+
 }  // namespace testkit

@@ -1,37 +1,48 @@
-// The engine's prompt and events for a terminal: messages on stderr, the
-// overwrite question answered by --yes, the RAW size by --raw-size/--bits,
-// a progress bar when stderr is a terminal, and SIGINT/SIGTERM as Abort.
+// The engine's channels on a terminal: messages on stderr, the overwrite
+// question answered by --yes, the RAW size by --raw-size and --bits, a
+// progress bar when stderr is a terminal, and SIGINT or SIGTERM as a cancel.
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
-#include "engine/torvel.h"
+#include "cli/arguments.h"
+#include "engine/run.h"
 
-struct TTerminalOptions {
-  bool Yes = false;
-  bool Quiet = false;
-  bool Verbose = false;
-  uint32_t RawWidth = 0;  // 0: not given
-  uint32_t RawHeight = 0;
-  int RawBits = 0;  // 0: not given
-};
+namespace torvel::cli {
 
-class TTerminalPrompt : public TPrompt {
+class TerminalPrompt : public Prompt {
  public:
-  explicit TTerminalPrompt(const TTerminalOptions& opts) : opts_(opts) {}
-  void Message(const std::string& text) override;
-  void Error(const std::string& text) override;
-  bool AskYesNo(const std::string& question) override;
-  bool AskRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override;
+  explicit TerminalPrompt(const Arguments& args) : args_(args) {}
+  void message(const std::string& text) override;
+  void errorBox(const std::string& text) override;
+  bool askYesNo(const std::string& question) override;
+  bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override;
 
  private:
-  TTerminalOptions opts_;
+  const Arguments& args_;
 };
 
-// Wires the five events of S to the terminal and installs the signal handlers.
-void AttachTerminal(TTorvel& S, TTerminalPrompt& prompt, const TTerminalOptions& opts);
-// True once SIGINT or SIGTERM arrived.
-bool Interrupted();
+class TerminalObserver : public RunObserver {
+ public:
+  explicit TerminalObserver(const Arguments& args);
+  void status(const std::string& text) override;
+  void progressBegin(int64_t max, const std::string& caption) override;
+  void progress(int64_t position) override;
+  void progressEnd() override;
+  void error(const std::string& text) override;
+
+ private:
+  bool bar_ = false, verbose_ = false;
+  int64_t max_ = 0;
+  int lastPercent_ = -1;
+  std::string caption_;
+};
+
+// From now on SIGINT and SIGTERM request a stop through the returned token.
+std::stop_token cancelOnSignals();
 // Prints a message line on stderr, clearing a progress bar first.
-void PrintError(const std::string& text);
+void printError(const std::string& text);
+
+}  // namespace torvel::cli

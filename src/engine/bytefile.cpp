@@ -7,16 +7,28 @@
 #include <atomic>
 #include <cerrno>
 
+namespace torvel {
+
 namespace {
-std::atomic<int64_t> g_writeBudget{-1};
+std::atomic<int64_t> writeBudget{-1};
+
+// Bytes a write may still put on disk under the test budget.
+size_t allowedByBudget(size_t len) {
+  int64_t budget = writeBudget.load();
+  while (budget >= 0) {
+    const int64_t allowed = budget < static_cast<int64_t>(len) ? budget : static_cast<int64_t>(len);
+    if (writeBudget.compare_exchange_weak(budget, budget - allowed)) return static_cast<size_t>(allowed);
+  }
+  return len;
 }
+}  // namespace
 
-void TByteFile::SetWriteBudgetForTests(int64_t bytes) { g_writeBudget = bytes; }
+void ByteFile::setWriteBudgetForTests(int64_t bytes) { writeBudget = bytes; }
 
-TByteFile::~TByteFile() { Close(); }
+ByteFile::~ByteFile() { close(); }
 
-bool TByteFile::OpenRead(const std::string& path) {
-  Close();
+bool ByteFile::openRead(const std::string& path) {
+  close();
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) {
     error_ = errno;
@@ -28,8 +40,8 @@ bool TByteFile::OpenRead(const std::string& path) {
   return true;
 }
 
-bool TByteFile::Create(const std::string& path) {
-  Close();
+bool ByteFile::create(const std::string& path) {
+  close();
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     error_ = errno;
@@ -38,7 +50,7 @@ bool TByteFile::Create(const std::string& path) {
   return true;
 }
 
-bool TByteFile::Seek(int64_t pos) {
+bool ByteFile::seek(int64_t pos) {
   if (fd_ < 0) {
     error_ = EBADF;
     return false;
@@ -50,13 +62,16 @@ bool TByteFile::Seek(int64_t pos) {
   return true;
 }
 
-int64_t TByteFile::Size() {
+int64_t ByteFile::size() {
   struct stat st;
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
   return st.st_size;
 }
 
-size_t TByteFile::Read(void* buf, size_t len) {
+// Reads until `len` bytes, the end of the file or an error; `io` reads
+// at most n bytes at an offset from the start of the transfer.
+template <class Io>
+size_t ByteFile::readLoop(void* buf, size_t len, Io io) {
   if (fd_ < 0) {
     error_ = EBADF;
     return 0;
@@ -64,7 +79,7 @@ size_t TByteFile::Read(void* buf, size_t len) {
   auto* p = static_cast<char*>(buf);
   size_t done = 0;
   while (done < len) {
-    ssize_t n = ::read(fd_, p + done, len - done);
+    const ssize_t n = io(p + done, len - done, done);
     if (n < 0) {
       if (errno == EINTR) continue;
       error_ = errno;
@@ -76,21 +91,26 @@ size_t TByteFile::Read(void* buf, size_t len) {
   return done;
 }
 
-size_t TByteFile::Write(const void* buf, size_t len) {
+size_t ByteFile::read(void* buf, size_t len) {
+  return readLoop(buf, len, [this](char* p, size_t n, size_t) { return ::read(fd_, p, n); });
+}
+
+size_t ByteFile::readAt(int64_t pos, void* buf, size_t len) {
+  return readLoop(buf, len, [this, pos](char* p, size_t n, size_t done) {
+    return ::pread(fd_, p, n, pos + static_cast<int64_t>(done));
+  });
+}
+
+size_t ByteFile::write(const void* buf, size_t len) {
   if (fd_ < 0) {
     error_ = EBADF;
     return 0;
   }
-  size_t allowed = len;
-  int64_t budget = g_writeBudget.load();
-  if (budget >= 0) {
-    allowed = budget < static_cast<int64_t>(len) ? static_cast<size_t>(budget) : len;
-    g_writeBudget = budget - static_cast<int64_t>(allowed);
-  }
+  const size_t allowed = allowedByBudget(len);
   const auto* p = static_cast<const char*>(buf);
   size_t done = 0;
   while (done < allowed) {
-    ssize_t n = ::write(fd_, p + done, allowed - done);
+    const ssize_t n = ::write(fd_, p + done, allowed - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       error_ = errno;
@@ -102,15 +122,17 @@ size_t TByteFile::Write(const void* buf, size_t len) {
   return done;
 }
 
-void TByteFile::Close() {
+void ByteFile::close() {
   if (fd_ >= 0) {
     if (::close(fd_) != 0 && error_ == 0) error_ = errno;
     fd_ = -1;
   }
 }
 
-int TByteFile::TakeError() {
-  int e = error_;
+int ByteFile::takeError() {
+  const int e = error_;
   error_ = 0;
   return e;
 }
+
+}  // namespace torvel

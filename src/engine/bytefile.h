@@ -1,40 +1,48 @@
 // A plain byte-stream file over a POSIX descriptor that keeps one sticky
-// error, the way the engine's line loops expect: operations after a failure
-// keep failing quietly, and the caller asks once per line what went wrong.
+// error: operations after a failure keep failing quietly, and the caller asks
+// once what went wrong.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-class TByteFile {
- public:
-  TByteFile() = default;
-  TByteFile(const TByteFile&) = delete;
-  TByteFile& operator=(const TByteFile&) = delete;
-  ~TByteFile();
+namespace torvel {
 
-  bool OpenRead(const std::string& path);
+class ByteFile {
+ public:
+  ByteFile() = default;
+  ByteFile(const ByteFile&) = delete;
+  ByteFile& operator=(const ByteFile&) = delete;
+  ~ByteFile();
+
+  bool openRead(const std::string& path);
   // Creates or truncates for writing. An existing file is touched only when
   // the open succeeds.
-  bool Create(const std::string& path);
-  bool Seek(int64_t pos);
-  int64_t Size();  // -1 when it cannot be told
-  // Reads until `len` bytes or end of file; returns the count read.
-  size_t Read(void* buf, size_t len);
+  bool create(const std::string& path);
+  bool seek(int64_t pos);
+  int64_t size();  // -1 when it cannot be told
+  // Reads until `len` bytes or the end of the file; returns the count read.
+  size_t read(void* buf, size_t len);
+  // The same at a position, leaving the file position alone.
+  size_t readAt(int64_t pos, void* buf, size_t len);
   // Writes all or sets the error; returns the count written.
-  size_t Write(const void* buf, size_t len);
-  void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  size_t write(const void* buf, size_t len);
+  void close();
+  bool isOpen() const { return fd_ >= 0; }
 
   // Returns the pending error (an errno value, 0 for none) and clears it.
-  int TakeError();
+  int takeError();
 
-  // Test seam: after this many more bytes, writes of every TByteFile fail as
+  // Test seam: after this many more bytes, writes of every ByteFile fail as
   // on a full disk. Negative disables it.
-  static void SetWriteBudgetForTests(int64_t bytes);
+  static void setWriteBudgetForTests(int64_t bytes);
 
  private:
+  template <class Io>
+  size_t readLoop(void* buf, size_t len, Io io);
   int fd_ = -1;
   int error_ = 0;
 };
+
+}  // namespace torvel

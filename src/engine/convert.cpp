@@ -1,70 +1,96 @@
-// Convert and crop: one line loop that copies a rectangle of the input into a
+// Convert and crop: one line loop that copies a region of the input into a
 // new output, one input line and one output line in memory.
+#include "engine/files.h"
+#include "engine/operations.h"
+#include "engine/rules.h"
+#include "engine/runsteps.h"
+#include "engine/spans.h"
 #include "engine/tilenames.h"
-#include "engine/torvel.h"
-#include "engine/utils.h"
+
+namespace torvel {
+
+std::unique_ptr<ImageReader> openRunInput(const ImageInfo& input, const RunContext& context, RunResult& failure) {
+  std::string why;
+  std::unique_ptr<ImageReader> reader = openReader(input, why);
+  if (reader) return reader;
+  if (why == notEnoughMemory) context.message("Torvel.OpenInFile : Not enough memory");
+  failure = context.fail(Outcome::Failed, withReason("Error opening input file", why));
+  return nullptr;
+}
+
+std::string outputBase(const std::string& outDir, const std::string& inputPath, FileKind kind, uint32_t width,
+                       uint32_t height) {
+  const std::string base = outDir + tileBaseName(inputPath);
+  return kind == FileKind::Raw ? sizedName(base, width, height) : base;
+}
 
 namespace {
 
-// A read error is anything short of a full line: a truncated last line must
-// never reach the output with the previous line's bytes in it.
-bool LineReadFailed(TTorvel& S, int32_t got) {
-  const bool ioError = S.InFile.TakeError() != 0;
-  return ioError || got != static_cast<int32_t>(S.InInfo.ScanLineSize);
+// Rows of a headerless input above the region are read and dropped.
+RunResult skipRows(ImageReader& reader, uint32_t rows, const RunContext& context) {
+  RunObserver& observer = context.observer();
+  for (uint32_t i = 0; i < rows; ++i) {
+    if (context.cancelled()) return RunContext::cancelledResult();
+    const uint8_t* line = reader.readRow(i);
+    if (i % 50 == 0) observer.progress(i);
+    observer.status("Skipping lines... (" + std::to_string(rows - i) + ")");
+    if (!line) return context.fail(Outcome::Failed, withReason("Read file error", reader.error()));
+  }
+  return {};
+}
+
+RunResult copyRows(ImageReader& reader, ImageWriter& writer, const Region& region, const RunContext& context) {
+  RunObserver& observer = context.observer();
+  const SpanConverter convert(reader.info().layout(), writer.info().layout());
+  for (uint32_t c = 0; c < region.height; ++c) {
+    if (context.cancelled()) return RunContext::cancelledResult();
+    const uint32_t row = region.y + c;
+    const uint8_t* line = reader.readRow(row);
+    if (!line) return context.fail(Outcome::Failed, withReason("Read file error", reader.error()));
+    convert(line, region.x, writer.line(), 0, region.width);
+    if (!writer.writeRow()) return context.fail(Outcome::Failed, withReason("Write to file error", writer.error()));
+    if (row % 7 == 0) observer.progress(row);
+    observer.status("Saving lines... (" + std::to_string(region.height - c) + ")");
+  }
+  return {};
 }
 
 }  // namespace
 
-void ConvertFile(TTorvel& S, int32_t X, int32_t Y, int32_t W, int32_t H, const std::string& OutDir,
-                 const std::string& Caption) {
-  DoShowStatus(S, "");
-  if (!FileExists(S.InInfo.FileName) || !S.InInfo.ImageIsOk) {
-    FailRun(S, "File not found");
-    return;
-  }
-  if (!OpenInputForRun(S)) return;
-  S.OutInfo.Width = static_cast<uint32_t>(W);
-  S.OutInfo.Height = static_cast<uint32_t>(H);
-  std::string base = OutDir + TileBaseName(S.InInfo.FileName);
-  if (S.OutInfo.ImageType == FileType::RAW) base += "_" + std::to_string(W) + "X" + std::to_string(H);
-  if (!CreateOutFile(S, base)) {
-    CloseOutFile(S);
-    CloseInFile(S);
-    return;
-  }
-  DoShowProgress(S, Y + H, Caption);
+RunResult convertImage(const ConvertRequest& request, const RunContext& context) {
+  RunObserver& observer = context.observer();
+  const ImageInfo& input = request.input;
+  const Region& region = request.region;
+  observer.status("");
+  if (!fileExists(input.path) || !input.accepted) return context.fail(Outcome::Refused, "File not found");
+  RunResult result;
+  std::unique_ptr<ImageReader> reader = openRunInput(input, context, result);
+  if (!reader) return result;
+  reader->useColumns(region.x, region.width);
+  const OutputRequest out{outputBase(request.outDir, input.path, request.format.kind, region.width, region.height),
+                          request.format, region.width, region.height, input.bits, false, input.path};
+  OutputCreation made = createOutput(out, context);
+  if (!made.writer) return {made.outcome, made.message, {}};  // the creation has told the user
 
-  if (Y > 0 && S.InInfo.ImageType != FileType::TIF) {
-    for (int32_t i = 0; i < Y && !S.Abort; ++i) {
-      const int32_t got = ReadLine(S, i);
-      if (i % 50 == 0) DoUpdateProgress(S, i);
-      DoShowStatus(S, "Skipping lines... (" + std::to_string(Y - i) + ")");
-      if (LineReadFailed(S, got)) {
-        FailRun(S, "Read file error");
-        break;
-      }
-    }
+  observer.progressBegin(int64_t{region.y} + region.height, request.caption);
+  if (reader->sequential()) result = skipRows(*reader, region.y, context);
+  if (result.completed()) result = copyRows(*reader, *made.writer, region, context);
+  observer.progressEnd();
+  if (!result.completed()) {
+    made.writer->discard();
+    return result;
   }
-
-  int32_t c = 0;
-  for (int32_t row = Y; row < Y + H && !S.Abort; ++row) {
-    if (LineReadFailed(S, ReadLine(S, row))) {
-      FailRun(S, "Read file error");
-      break;
-    }
-    ConvertSpan(S, S.InInfo, X, S.OutInfo, 0, static_cast<uint32_t>(W));
-    const int32_t put = WriteLine(S, static_cast<uint32_t>(c));
-    if (S.OutFile.TakeError() != 0 || put != static_cast<int32_t>(S.OutInfo.ScanLineSize)) {
-      FailRun(S, "Write to file error");
-      break;
-    }
-    if (row % 7 == 0) DoUpdateProgress(S, row);
-    DoShowStatus(S, "Saving lines... (" + std::to_string(H - c) + ")");
-    ++c;
-  }
-
-  DoHideProgress(S);
-  CloseOutFile(S);
-  if (S.Abort) DeleteFileIfExists(S.OutInfo.FileName);
-  CloseInFile(S);
+  if (!made.writer->finish())
+    return context.fail(Outcome::Failed, withReason("Write to file error", made.writer->error()));
+  result.written.push_back(made.writer->info().path);
+  return result;
 }
+
+RunResult cropImage(const ConvertRequest& request, const RunContext& context) {
+  const Region& r = request.region;
+  const std::string refusal = cropRefusal(request.input.width, request.input.height, r.x, r.y, r.width, r.height);
+  if (!refusal.empty()) return context.fail(Outcome::Refused, refusal);
+  return convertImage(request, context);
+}
+
+}  // namespace torvel

@@ -1,43 +1,86 @@
+// KRO files: a 20-byte header, then lines of four channels, 16-bit samples
+// big-endian.
 #include "engine/kro.h"
 
 #include <cstring>
 
-#include "engine/utils.h"
+#include "engine/files.h"
+#include "engine/formats.h"
+#include "engine/plainlines.h"
+
+namespace torvel {
 
 namespace {
 
 // The header fields are big-endian; we run on little-endian processors only.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "KRO header code assumes a little-endian host");
 
-void Put(uint8_t* at, uint32_t v) {
-  v = SwapBytes32(v);
+void put32(uint8_t* at, uint32_t v) {
+  v = swapBytes32(v);
   std::memcpy(at, &v, 4);
 }
 
-uint32_t Get(const uint8_t* at) {
+uint32_t get32(const uint8_t* at) {
   uint32_t v;
   std::memcpy(&v, at, 4);
-  return SwapBytes32(v);
+  return swapBytes32(v);
 }
+
 
 }  // namespace
 
-void EncodeKroHeader(const TKroHeader& hdr, uint8_t out[KroHeaderSize]) {
+void encodeKroHeader(const KroHeader& header, uint8_t out[kroHeaderSize]) {
   out[0] = 'K';
   out[1] = 'R';
   out[2] = 'O';
   out[3] = 1;
-  Put(out + 4, hdr.Width);
-  Put(out + 8, hdr.Height);
-  Put(out + 12, hdr.Bits);
-  Put(out + 16, hdr.Channels);
+  put32(out + 4, header.width);
+  put32(out + 8, header.height);
+  put32(out + 12, header.bits);
+  put32(out + 16, header.channels);
 }
 
-bool DecodeKroHeader(const uint8_t in[KroHeaderSize], TKroHeader& hdr) {
+bool decodeKroHeader(const uint8_t in[kroHeaderSize], KroHeader& header) {
   if (in[0] != 'K' || in[1] != 'R' || in[2] != 'O' || in[3] != 1) return false;
-  hdr.Width = Get(in + 4);
-  hdr.Height = Get(in + 8);
-  hdr.Bits = Get(in + 12);
-  hdr.Channels = Get(in + 16);
+  header.width = get32(in + 4);
+  header.height = get32(in + 8);
+  header.bits = get32(in + 12);
+  header.channels = get32(in + 16);
   return true;
 }
+
+void probeKro(ImageInfo& info, Prompt* prompt) {
+  uint8_t raw[kroHeaderSize] = {};
+  size_t got = 0;
+  {
+    ByteFile file;
+    if (file.openRead(info.path)) got = file.read(raw, sizeof raw);
+  }
+  KroHeader header;
+  if (got < kroHeaderSize || !decodeKroHeader(raw, header)) return refuseProbe(info, prompt, "KRO Header error", true);
+  if (header.bits != 8 && header.bits != 16) return refuseProbe(info, prompt, "The image must be 8 or 16 bits", true);
+  info.bits = static_cast<int>(header.bits);
+  if (header.channels != 4) return refuseProbe(info, prompt, "The number of color channels must be 4", true);
+  info.channels = 4;
+  if (header.height == 0 || header.width == 0) return refuseProbe(info, prompt, "Height or Width = 0", false);
+  info.width = header.width;
+  info.height = header.height;
+  info.littleEndian = false;
+  info.accepted = true;
+}
+
+std::unique_ptr<ImageReader> openKroReader(const ImageInfo& info, std::string& why) {
+  auto r = std::make_unique<PlainLineReader>(info, static_cast<int64_t>(kroHeaderSize));
+  if (!r->open(why)) return nullptr;
+  return r;
+}
+
+std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, const std::string& path, std::string& why) {
+  uint8_t header[kroHeaderSize];
+  encodeKroHeader({info.width, info.height, static_cast<uint32_t>(info.bits), 4}, header);
+  auto w = std::make_unique<PlainLineWriter>(info, path);
+  if (!w->open(header, sizeof header, why)) return nullptr;
+  return w;
+}
+
+}  // namespace torvel

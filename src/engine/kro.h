@@ -1,19 +1,24 @@
 // The KRO header: "KRO", version 1, then width, height, bits and channels as
-// big-endian 32-bit values; pixel lines follow from byte 20.
+// big-endian 32-bit values; pixel lines of four big-endian channels follow
+// from byte 20.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t KroHeaderSize = 20;
+namespace torvel {
 
-struct TKroHeader {
-  uint32_t Width = 0;
-  uint32_t Height = 0;
-  uint32_t Bits = 0;
-  uint32_t Channels = 0;
+inline constexpr size_t kroHeaderSize = 20;
+
+struct KroHeader {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bits = 0;
+  uint32_t channels = 0;
 };
 
-void EncodeKroHeader(const TKroHeader& hdr, uint8_t out[KroHeaderSize]);
+void encodeKroHeader(const KroHeader& header, uint8_t out[kroHeaderSize]);
 // False when the magic or the version is wrong.
-bool DecodeKroHeader(const uint8_t in[KroHeaderSize], TKroHeader& hdr);
+bool decodeKroHeader(const uint8_t in[kroHeaderSize], KroHeader& header);
+
+}  // namespace torvel

@@ -1,110 +1,142 @@
 // Split: one pass over the input, each line cut into the open tiles of the
 // current row band.
 #include <memory>
+#include <vector>
 
+#include "engine/files.h"
+#include "engine/operations.h"
+#include "engine/rules.h"
+#include "engine/runsteps.h"
+#include "engine/spans.h"
 #include "engine/tilenames.h"
-#include "engine/torvel.h"
-#include "engine/utils.h"
+
+namespace torvel {
 
 namespace {
 
-// Span of `index` (from 1) in a run of `total` cut into pieces of `piece`.
-uint32_t PieceSize(uint32_t total, uint32_t piece, uint32_t index, uint32_t count) {
-  return index == count && total % piece != 0 ? total % piece : piece;
+// The grid of a split: tile sides fitted to the image, and the columns and
+// rows they make, the last ones taking the remainder.
+struct SplitGrid {
+  uint32_t width, height, tileWidth, tileHeight, columns, rows;
+  SplitGrid(uint32_t w, uint32_t h, uint32_t tw, uint32_t th)
+      : width(w), height(h), tileWidth(tw > w ? w : tw), tileHeight(th > h ? h : th),
+        columns(tileCount(w, tileWidth)), rows(tileCount(h, tileHeight)) {}
+  uint32_t columnWidth(uint32_t c) const { return pieceSize(width, tileWidth, c, columns); }
+  uint32_t rowHeight(uint32_t r) const { return pieceSize(height, tileHeight, r, rows); }
+};
+
+class Splitter {
+ public:
+  Splitter(const SplitRequest& request, const RunContext& context, ImageReader& reader)
+      : request_(request), context_(context), reader_(reader),
+        grid_(request.input.width, request.input.height, request.tileWidth, request.tileHeight),
+        prefix_(request.outDir + tileBaseName(request.input.path)) {}
+
+  RunResult run();
+
+ private:
+  bool createBand(uint32_t band);
+  bool copyBand(uint32_t band);
+  bool finishBand();
+  bool cancelled() {
+    result_.outcome = Outcome::Cancelled;
+    result_.message = RunContext::cancelledResult().message;
+    return false;
+  }
+  bool failed(Outcome outcome, const std::string& text) {
+    result_.outcome = outcome;
+    result_.message = text;
+    context_.observer().error(text);
+    return false;
+  }
+
+  const SplitRequest& request_;
+  const RunContext& context_;
+  ImageReader& reader_;
+  SplitGrid grid_;
+  std::string prefix_;
+  std::vector<std::unique_ptr<ImageWriter>> tiles_;
+  bool forceBigTiff_ = false;  // once tile (1, 1) is BigTIFF, every tile is
+  uint32_t inputRow_ = 0;
+  RunResult result_;
+};
+
+RunResult Splitter::run() {
+  context_.observer().progressBegin(grid_.height, request_.caption);
+  for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) {
+    const bool created = createBand(band);
+    if (created && copyBand(band)) context_.observer().progress(inputRow_);
+    finishBand();
+  }
+  context_.observer().progressEnd();
+  return result_;
+}
+
+bool Splitter::createBand(uint32_t band) {
+  // A tile's lack of room is not shown on its own: the split says which tile failed.
+  const RunContext quiet = context_.withObserver(nullptr);
+  for (uint32_t c = 1; c <= grid_.columns; ++c) {
+    const uint32_t w = grid_.columnWidth(c), h = grid_.rowHeight(band);
+    const OutputRequest out{tileName(prefix_, w, h, c, band), request_.format, w, h, request_.input.bits,
+                            forceBigTiff_, request_.input.path};
+    OutputCreation made = createOutput(out, quiet);
+    if (!made.writer) return failed(made.outcome == Outcome::Declined ? Outcome::Declined : Outcome::Failed,
+                                    "Cant't create file " + made.path);
+    result_.written.push_back(made.writer->info().path);
+    if (c == 1 && made.bigTiff) forceBigTiff_ = true;
+    tiles_.push_back(std::move(made.writer));
+  }
+  return true;
+}
+
+bool Splitter::copyBand(uint32_t band) {
+  RunObserver& observer = context_.observer();
+  const SpanConverter convert(reader_.info().layout(), tiles_.front()->info().layout());
+  const uint32_t bandHeight = grid_.rowHeight(band);
+  for (uint32_t r = 0; r < bandHeight; ++r) {
+    if (context_.cancelled()) return cancelled();
+    const uint8_t* line = reader_.readRow(inputRow_);
+    if (!line) return failed(Outcome::Failed, withReason("Input file read error", reader_.error()));
+    if (++inputRow_ % 7 == 0) {
+      observer.progress(inputRow_);
+      if (context_.cancelled()) return cancelled();  // the line just read is not written
+      observer.status("Processing row " + std::to_string(band) + "/" + std::to_string(grid_.rows) + " (" +
+                      std::to_string(bandHeight - r) + ")");
+    }
+    uint32_t x = 0;
+    for (uint32_t c = 1; c <= grid_.columns; ++c) {
+      ImageWriter& tile = *tiles_[c - 1];
+      convert(line, x, tile.line(), 0, grid_.columnWidth(c));
+      x += grid_.columnWidth(c);
+      if (!tile.writeRow()) return failed(Outcome::Failed, withReason("Write to file error", tile.error()));
+    }
+  }
+  return true;
+}
+
+// The band's tiles are closed whatever happened: a split keeps what it wrote.
+bool Splitter::finishBand() {
+  bool ok = true;
+  for (auto& tile : tiles_) {
+    if (!tile->finish() && ok && result_.completed())
+      ok = failed(Outcome::Failed, withReason("Write to file error", tile->error()));
+  }
+  tiles_.clear();
+  return ok;
 }
 
 }  // namespace
 
-void SplitFile(TTorvel& S, uint32_t TileWidth, uint32_t TileHeight, std::vector<std::string>& Files,
-               const std::string& OutDir, const std::string& Caption) {
-  if (!FileExists(S.InInfo.FileName) || !S.InInfo.ImageIsOk) {
-    FailRun(S, "File not found or bad file!");
-    return;
-  }
-  // Never passed by the window; refuse before anything is written.
-  if (TileWidth == 0 || TileHeight == 0 || S.InInfo.Width == 0 || S.InInfo.Height == 0) {
-    FailRun(S, "Invalid tile size");
-    return;
-  }
-  if (!OpenInputForRun(S)) return;
-  const uint32_t W = S.InInfo.Width, H = S.InInfo.Height;
-  const uint32_t TW = TileWidth > W ? W : TileWidth;
-  const uint32_t TH = TileHeight > H ? H : TileHeight;
-  const uint32_t C = W / TW + (W % TW != 0), R = H / TH + (H % TH != 0);
-  auto ColumnWidth = [&](uint32_t c) { return PieceSize(W, TW, c, C); };
-  auto RowHeight = [&](uint32_t r) { return PieceSize(H, TH, r, R); };
-
-  const std::string prefix = OutDir + TileBaseName(S.InInfo.FileName) + "_";
-  std::unique_ptr<TTorvel[]> tiles(new TTorvel[C]);
-  // The tiles only borrow the input's description; its buffer stays ours.
-  TFileInfo inCopy = S.InInfo;
-  inCopy.ScanLine = nullptr;
-
-  uint32_t inRow = 0;
-  DoShowProgress(S, static_cast<int32_t>(H), Caption);
-  S.ForceBigTiff = false;
-
-  for (uint32_t b = 1; b <= R && !S.Abort; ++b) {
-    uint32_t created = 0;
-    for (uint32_t c = 1; c <= C; ++c) {
-      TTorvel& t = tiles[c - 1];
-      t.InInfo = inCopy;
-      t.ForceBigTiff = S.ForceBigTiff;
-      t.OutInfo.ImageType = S.OutInfo.ImageType;
-      t.Lzw = S.Lzw;
-      t.Prompt = S.Prompt;
-      t.Abort = false;
-      t.OutInfo.FileName = prefix + std::to_string(ColumnWidth(c)) + "X" + std::to_string(RowHeight(b)) + "_x" +
-                           std::to_string(c) + "y" + std::to_string(b);
-      t.OutInfo.Width = ColumnWidth(c);
-      t.OutInfo.Height = RowHeight(b);
-      if (!CreateOutFile(t, t.OutInfo.FileName)) {
-        FailRun(S, "Cant't create file " + t.OutInfo.FileName);
-        CloseOutFile(t);
-        break;
-      }
-      ++created;
-      Files.push_back(t.OutInfo.FileName);
-      if (c == 1 && t.BigTiff) S.ForceBigTiff = true;
-    }
-
-    const uint32_t bandH = RowHeight(b);
-    for (uint32_t r = 0; r < bandH && !S.Abort; ++r) {
-      if (ReadLine(S, static_cast<int32_t>(inRow)) != static_cast<int32_t>(S.InInfo.ScanLineSize) ||
-          S.InFile.TakeError() != 0) {
-        FailRun(S, "Input file read error");
-        break;
-      }
-      ++inRow;
-      if (inRow % 7 == 0) {
-        DoUpdateProgress(S, static_cast<int32_t>(inRow));
-        if (S.Abort) break;
-        DoShowStatus(S, "Processing row " + std::to_string(b) + "/" + std::to_string(R) + " (" +
-                            std::to_string(bandH - r) + ")");
-      }
-      uint32_t xOff = 0;
-      for (uint32_t c = 1; c <= C && !S.Abort; ++c) {
-        TTorvel& t = tiles[c - 1];
-        ConvertSpan(S, S.InInfo, static_cast<int32_t>(xOff), t.OutInfo, 0, ColumnWidth(c));
-        xOff += ColumnWidth(c);
-        const int32_t put = WriteLine(t, r);
-        if (t.OutFile.TakeError() != 0 || put != static_cast<int32_t>(t.OutInfo.ScanLineSize)) {
-          FailRun(S, "Write to file error");
-        }
-      }
-    }
-    if (created == C) DoUpdateProgress(S, static_cast<int32_t>(inRow));
-    for (uint32_t c = 0; c < created; ++c) {
-      TTorvel& t = tiles[c];
-      CloseOutFile(t);
-      // A tile whose last bytes did not reach the disk fails the split.
-      if (t.Abort && !S.Abort) {
-        FailRun(S, "Write to file error");
-      }
-    }
-  }
-
-  DoHideProgress(S);
-  CloseInFile(S);
-  S.ForceBigTiff = false;
+RunResult splitImage(const SplitRequest& request, const RunContext& context) {
+  const ImageInfo& input = request.input;
+  if (!fileExists(input.path) || !input.accepted) return context.fail(Outcome::Refused, "File not found or bad file!");
+  // Never passed by the window; refused before anything is written.
+  if (request.tileWidth == 0 || request.tileHeight == 0 || input.width == 0 || input.height == 0)
+    return context.fail(Outcome::Refused, "Invalid tile size");
+  RunResult failure;
+  std::unique_ptr<ImageReader> reader = openRunInput(input, context, failure);
+  if (!reader) return failure;
+  return Splitter(request, context, *reader).run();
 }
+
+}  // namespace torvel

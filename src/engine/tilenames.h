@@ -6,22 +6,34 @@
 #include <string>
 #include <vector>
 
-void ParseTileName(const std::string& FileName, std::string& BaseName, std::string& Ext);
-std::string TileBaseName(const std::string& FileName);
-void ParseTileSize(const std::string& FileName, int32_t& Width, int32_t& Height);
-void ParseTilePos(const std::string& FileName, int32_t& X, int32_t& Y);
-// The first file of Files that carries position X, Y and the extension of
-// Files[0]; empty when there is none.
-std::string FindTile(const std::vector<std::string>& Files, uint32_t X, uint32_t Y);
+namespace torvel {
 
-// FindTile over one list for many lookups: the names are upper-cased once.
-class TTileIndex {
+// Splits a path into its base name (no folder, extension or suffixes) and
+// its extension (without the dot; "big." in front for BigTIFF names).
+void parseTileName(const std::string& path, std::string& baseName, std::string& ext);
+std::string tileBaseName(const std::string& path);
+// The size suffix "_WxH"; both 0 when the name has none.
+void parseTileSize(const std::string& path, int32_t& width, int32_t& height);
+// The position suffix "_xCyR"; both 0 when the name has none.
+void parseTilePos(const std::string& path, int32_t& column, int32_t& row);
+
+// The names the system builds: `base` + "_" + W + "X" + H, and a tile's
+// name, which adds "_x" + column + "y" + row.
+std::string sizedName(const std::string& base, uint64_t width, uint64_t height);
+std::string tileName(const std::string& base, uint64_t width, uint64_t height, uint32_t column, uint32_t row);
+
+// Finds tiles by position among a list of names: the first name that carries
+// "_X<c>Y<r>." and the extension of the list's first name, in any case.
+class TileIndex {
  public:
-  explicit TTileIndex(const std::vector<std::string>& Files);
-  std::string Find(uint32_t X, uint32_t Y) const;
+  explicit TileIndex(const std::vector<std::string>& files);
+  // Empty when there is no such tile.
+  std::string find(uint32_t column, uint32_t row) const;
 
  private:
   const std::vector<std::string>& files_;
   std::vector<std::string> upper_;
   std::string ext_;
 };
+
+}  // namespace torvel

@@ -12,45 +12,49 @@
 #include <cstdint>
 #include <cstring>
 
-inline uint64_t DoubleBits(double d) {
+namespace torvel {
+
+inline uint64_t doubleBits(double d) {
   uint64_t b;
   std::memcpy(&b, &d, 8);
   return b;
 }
 
-inline double BitsDouble(uint64_t b) {
+inline double bitsDouble(uint64_t b) {
   double d;
   std::memcpy(&d, &b, 8);
   return d;
 }
 
-inline float BitsFloat(uint32_t b) {
+inline float bitsFloat(uint32_t b) {
   float f;
   std::memcpy(&f, &b, 4);
   return f;
 }
 
-inline uint32_t FloatBits(float f) {
+inline uint32_t floatBits(float f) {
   uint32_t b;
   std::memcpy(&b, &f, 4);
   return b;
 }
 
 // The scalar form of the vector kernels; tests hold it to the x87 arithmetic.
-inline float ExactMac(float p, float w, float acc) {
+inline float exactMac(float p, float w, float acc) {
   const double t = static_cast<double>(p) * w;
   const double a = acc;
   const double hi = t + a;
   const double bb = hi - t;
   const double lo = (t - (hi - bb)) + (a - bb);
-  const uint64_t hb = DoubleBits(hi);
+  const uint64_t hb = doubleBits(hi);
   const bool mid = (hb & 0x1FFFFFFFull) == 0x10000000ull;
   if (!mid) return static_cast<float>(hi);
-  const double thr = BitsDouble((hb & 0x7FF0000000000000ull) - (64ull << 52));
-  const float toward0 = static_cast<float>(BitsDouble(hb & ~0x1FFFFFFFull));
-  const float away = BitsFloat(FloatBits(toward0) + 1);
+  const double thr = bitsDouble((hb & 0x7FF0000000000000ull) - (64ull << 52));
+  const float toward0 = static_cast<float>(bitsDouble(hb & ~0x1FFFFFFFull));
+  const float away = bitsFloat(floatBits(toward0) + 1);
   const float up = hi < 0 ? toward0 : away, down = hi < 0 ? away : toward0;
   if (lo > thr) return up;
   if (lo < -thr) return down;
   return static_cast<float>(hi);
 }
+
+}  // namespace torvel

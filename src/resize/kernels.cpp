@@ -9,38 +9,40 @@
 
 #include "resize/exactmac.h"
 
+namespace torvel {
+
 namespace {
 
 // acc[k] := single (p[k] x w + acc[k]) with p[k] the sample s[k] as float.
 template <typename Sample>
-void VerticalScalar(float* acc, const Sample* s, size_t n, float w, float scale) {
+void verticalScalar(float* acc, const Sample* s, size_t n, float w, float scale) {
   for (size_t k = 0; k < n; ++k)
-    acc[k] = ExactMac(static_cast<float>(s[k] * static_cast<double>(scale)), w, acc[k]);
+    acc[k] = exactMac(static_cast<float>(s[k] * static_cast<double>(scale)), w, acc[k]);
 }
 
 // Writes one quantised sample.
 template <typename Sample>
-inline void Put(Sample* d, float v, int sampleMax) {
+inline void putSample(Sample* d, float v, int sampleMax) {
   const double r = std::nearbyint(static_cast<double>(v) * sampleMax);
   *d = static_cast<Sample>(r < 0 ? 0 : r > sampleMax ? sampleMax : r);
 }
 
 // One destination row from the filtered line: three channels per pixel.
 template <typename Sample>
-void HorizontalScalar(const float* line, const TMappingTable& mapX, int32_t xMin, Sample* d, int sampleMax) {
+void horizontalScalar(const float* line, const ContributorTable& mapX, int32_t xMin, Sample* d, int sampleMax) {
   for (size_t i = 0; i < mapX.size(); ++i) {
     float acc[3] = {0, 0, 0};
-    for (const TPointRec& c : mapX[i]) {
-      const float* p = line + size_t(c.Pos - xMin) * 3;
-      for (int k = 0; k < 3; ++k) acc[k] = ExactMac(p[k], c.Weight, acc[k]);
+    for (const Contribution& c : mapX[i]) {
+      const float* p = line + size_t(c.pos - xMin) * 3;
+      for (int k = 0; k < 3; ++k) acc[k] = exactMac(p[k], c.weight, acc[k]);
     }
-    for (int k = 0; k < 3; ++k) Put(d + i * 3 + k, acc[k], sampleMax);
+    for (int k = 0; k < 3; ++k) putSample(d + i * 3 + k, acc[k], sampleMax);
   }
 }
 
 #if defined(__x86_64__)
 template <typename Sample>
-__attribute__((target("avx2"))) void VerticalAvx2(float* acc, const Sample* s, size_t n, float w, float scale) {
+__attribute__((target("avx2"))) void verticalAvx2(float* acc, const Sample* s, size_t n, float w, float scale) {
   const __m256d wd = _mm256_set1_pd(w);
   const __m128 scf = _mm_set1_ps(scale);
   const __m256i low29 = _mm256_set1_epi64x(0x1FFFFFFF), half = _mm256_set1_epi64x(0x10000000);
@@ -61,36 +63,36 @@ __attribute__((target("avx2"))) void VerticalAvx2(float* acc, const Sample* s, s
     const __m256i mid = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(hi), low29), half);
     if (!_mm256_testz_si256(mid, mid)) {
       // A sum half-way between two singles: rare, settled one by one.
-      VerticalScalar(acc + k, s + k, 4, w, scale);
+      verticalScalar(acc + k, s + k, 4, w, scale);
       continue;
     }
     _mm_storeu_ps(acc + k, _mm256_cvtpd_ps(hi));
   }
-  VerticalScalar(acc + k, s + k, n - k, w, scale);
+  verticalScalar(acc + k, s + k, n - k, w, scale);
 }
 
 // A sum half-way between two singles: rare, settled one by one.
-__attribute__((target("avx2"), noinline)) __m128 MacPixelTie(__m128 acc, const float* p, float w) {
+__attribute__((target("avx2"), noinline)) __m128 macPixelTie(__m128 acc, const float* p, float w) {
   float a[4];
   _mm_storeu_ps(a, acc);
-  for (int k = 0; k < 3; ++k) a[k] = ExactMac(p[k], w, a[k]);
+  for (int k = 0; k < 3; ++k) a[k] = exactMac(p[k], w, a[k]);
   return _mm_loadu_ps(a);
 }
 
 // One contribution to the three channels of a pixel, in four lanes.
-__attribute__((target("avx2"), always_inline)) inline __m128 MacPixel(__m128 acc, const float* p, float w) {
+__attribute__((target("avx2"), always_inline)) inline __m128 macPixel(__m128 acc, const float* p, float w) {
   const __m256i low29 = _mm256_set1_epi64x(0x1FFFFFFF), half = _mm256_set1_epi64x(0x10000000);
   const __m256d t = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(p)), _mm256_set1_pd(w));
   const __m256d hi = _mm256_add_pd(t, _mm256_cvtps_pd(acc));
   const __m256i mid = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(hi), low29), half);
   if (__builtin_expect(_mm256_testz_si256(mid, mid), 1)) return _mm256_cvtpd_ps(hi);
-  return MacPixelTie(acc, p, w);
+  return macPixelTie(acc, p, w);
 }
 
 // One pixel's cluster.
-__attribute__((target("avx2"))) __m128 ClusterSum(const float* line, const TCluster& cluster, int32_t xMin) {
+__attribute__((target("avx2"))) __m128 clusterSum(const float* line, const Cluster& cluster, int32_t xMin) {
   __m128 acc = _mm_setzero_ps();
-  for (const TPointRec& c : cluster) acc = MacPixel(acc, line + size_t(c.Pos - xMin) * 3, c.Weight);
+  for (const Contribution& c : cluster) acc = macPixel(acc, line + size_t(c.pos - xMin) * 3, c.weight);
   return acc;
 }
 
@@ -98,39 +100,39 @@ __attribute__((target("avx2"))) __m128 ClusterSum(const float* line, const TClus
 // pixels at a time so that their chains overlap; the line has one float of
 // padding at its end for the fourth lane.
 template <typename Sample>
-__attribute__((target("avx2"))) void HorizontalAvx2(const float* line, const TMappingTable& mapX, int32_t xMin,
+__attribute__((target("avx2"))) void horizontalAvx2(const float* line, const ContributorTable& mapX, int32_t xMin,
                                                     Sample* d, int sampleMax) {
   const size_t n = mapX.size();
-  auto put = [&](size_t i, __m128 acc) {
+  auto putPixel = [&](size_t i, __m128 acc) {
     float out[4];
     _mm_storeu_ps(out, acc);
-    for (int k = 0; k < 3; ++k) Put(d + i * 3 + k, out[k], sampleMax);
+    for (int k = 0; k < 3; ++k) putSample(d + i * 3 + k, out[k], sampleMax);
   };
   size_t i = 0;
   for (; i + 4 <= n; i += 4) {
-    const TCluster *c0 = &mapX[i], *c1 = &mapX[i + 1], *c2 = &mapX[i + 2], *c3 = &mapX[i + 3];
+    const Cluster *c0 = &mapX[i], *c1 = &mapX[i + 1], *c2 = &mapX[i + 2], *c3 = &mapX[i + 3];
     const size_t m = c0->size();
     if (c1->size() != m || c2->size() != m || c3->size() != m) {
-      for (size_t k = i; k < i + 4; ++k) put(k, ClusterSum(line, mapX[k], xMin));
+      for (size_t k = i; k < i + 4; ++k) putPixel(k, clusterSum(line, mapX[k], xMin));
       continue;
     }
     __m128 a0 = _mm_setzero_ps(), a1 = a0, a2 = a0, a3 = a0;
     for (size_t k = 0; k < m; ++k) {
-      a0 = MacPixel(a0, line + size_t((*c0)[k].Pos - xMin) * 3, (*c0)[k].Weight);
-      a1 = MacPixel(a1, line + size_t((*c1)[k].Pos - xMin) * 3, (*c1)[k].Weight);
-      a2 = MacPixel(a2, line + size_t((*c2)[k].Pos - xMin) * 3, (*c2)[k].Weight);
-      a3 = MacPixel(a3, line + size_t((*c3)[k].Pos - xMin) * 3, (*c3)[k].Weight);
+      a0 = macPixel(a0, line + size_t((*c0)[k].pos - xMin) * 3, (*c0)[k].weight);
+      a1 = macPixel(a1, line + size_t((*c1)[k].pos - xMin) * 3, (*c1)[k].weight);
+      a2 = macPixel(a2, line + size_t((*c2)[k].pos - xMin) * 3, (*c2)[k].weight);
+      a3 = macPixel(a3, line + size_t((*c3)[k].pos - xMin) * 3, (*c3)[k].weight);
     }
-    put(i, a0);
-    put(i + 1, a1);
-    put(i + 2, a2);
-    put(i + 3, a3);
+    putPixel(i, a0);
+    putPixel(i + 1, a1);
+    putPixel(i + 2, a2);
+    putPixel(i + 3, a3);
   }
-  for (; i < n; ++i) put(i, ClusterSum(line, mapX[i], xMin));
+  for (; i < n; ++i) putPixel(i, clusterSum(line, mapX[i], xMin));
 }
 
 template <typename Sample>
-__attribute__((target("avx512f,avx2"))) void VerticalAvx512(float* acc, const Sample* s, size_t n, float w,
+__attribute__((target("avx512f,avx2"))) void verticalAvx512(float* acc, const Sample* s, size_t n, float w,
                                                              float scale) {
   const __m512d wd = _mm512_set1_pd(w);
   const __m256 scf = _mm256_set1_ps(scale);
@@ -147,29 +149,29 @@ __attribute__((target("avx512f,avx2"))) void VerticalAvx512(float* acc, const Sa
     const __m512d p = _mm512_cvtps_pd(_mm256_mul_ps(_mm256_cvtepi32_ps(b32), scf));
     const __m512d hi = _mm512_add_pd(_mm512_mul_pd(p, wd), _mm512_cvtps_pd(_mm256_loadu_ps(acc + k)));
     if (__builtin_expect(_mm512_cmpeq_epi64_mask(_mm512_and_si512(_mm512_castpd_si512(hi), low29), half) != 0, 0)) {
-      VerticalScalar(acc + k, s + k, 8, w, scale);  // a tie: settled one by one
+      verticalScalar(acc + k, s + k, 8, w, scale);  // a tie: settled one by one
       continue;
     }
     _mm256_storeu_ps(acc + k, _mm512_cvtpd_ps(hi));
   }
-  VerticalScalar(acc + k, s + k, n - k, w, scale);
+  verticalScalar(acc + k, s + k, n - k, w, scale);
 }
 
 // Two pixels (three channels each in four lanes) per register, four registers
-// in flight; pixels whose clusters differ in size go through ClusterSum.
-__attribute__((target("avx512f,avx2"), noinline)) __m512 PairTie(__m512 acc, const float* p0, const float* p1,
+// in flight; pixels whose clusters differ in size go through clusterSum.
+__attribute__((target("avx512f,avx2"), noinline)) __m512 pairTie(__m512 acc, const float* p0, const float* p1,
                                                                  float w0, float w1) {
   alignas(64) float a[16];
   _mm512_store_ps(a, acc);
   for (int k = 0; k < 3; ++k) {
-    a[k] = ExactMac(p0[k], w0, a[k]);
-    a[4 + k] = ExactMac(p1[k], w1, a[4 + k]);
+    a[k] = exactMac(p0[k], w0, a[k]);
+    a[4 + k] = exactMac(p1[k], w1, a[4 + k]);
   }
   return _mm512_load_ps(a);
 }
 
 // acc lanes 0..3: pixel A, 4..7: pixel B (as floats in the low half).
-__attribute__((target("avx512f,avx2"), always_inline)) inline __m512 MacPair(__m512 acc, const float* p0,
+__attribute__((target("avx512f,avx2"), always_inline)) inline __m512 macPair(__m512 acc, const float* p0,
                                                                             const float* p1, float w0, float w1) {
   const __m512i low29 = _mm512_set1_epi64(0x1FFFFFFF), half = _mm512_set1_epi64(0x10000000);
   const __m256 pp = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p0)), _mm_loadu_ps(p1), 1);
@@ -177,16 +179,16 @@ __attribute__((target("avx512f,avx2"), always_inline)) inline __m512 MacPair(__m
   const __m512d hi =
       _mm512_add_pd(_mm512_mul_pd(_mm512_cvtps_pd(pp), wd), _mm512_cvtps_pd(_mm512_castps512_ps256(acc)));
   if (__builtin_expect(_mm512_cmpeq_epi64_mask(_mm512_and_si512(_mm512_castpd_si512(hi), low29), half) != 0, 0))
-    return PairTie(acc, p0, p1, w0, w1);
+    return pairTie(acc, p0, p1, w0, w1);
   return _mm512_castps256_ps512(_mm512_cvtpd_ps(hi));
 }
 
 template <typename Sample>
-__attribute__((target("avx512f,avx2"))) void HorizontalAvx512(const float* line, const TMappingTable& mapX,
+__attribute__((target("avx512f,avx2"))) void horizontalAvx512(const float* line, const ContributorTable& mapX,
                                                                int32_t xMin, Sample* d, int sampleMax) {
   const size_t n = mapX.size();
-  auto put = [&](size_t i, const float* v) {
-    for (int k = 0; k < 3; ++k) Put(d + i * 3 + k, v[k], sampleMax);
+  auto putPixel = [&](size_t i, const float* v) {
+    for (int k = 0; k < 3; ++k) putSample(d + i * 3 + k, v[k], sampleMax);
   };
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -196,59 +198,61 @@ __attribute__((target("avx512f,avx2"))) void HorizontalAvx512(const float* line,
     if (!same) {
       for (size_t q = i; q < i + 8; ++q) {
         float out[4];
-        _mm_storeu_ps(out, ClusterSum(line, mapX[q], xMin));
-        put(q, out);
+        _mm_storeu_ps(out, clusterSum(line, mapX[q], xMin));
+        putPixel(q, out);
       }
       continue;
     }
     __m512 a[4] = {_mm512_setzero_ps(), _mm512_setzero_ps(), _mm512_setzero_ps(), _mm512_setzero_ps()};
     for (size_t k = 0; k < m; ++k) {
       for (int r = 0; r < 4; ++r) {
-        const TPointRec& c0 = mapX[i + 2 * r][k];
-        const TPointRec& c1 = mapX[i + 2 * r + 1][k];
-        a[r] = MacPair(a[r], line + size_t(c0.Pos - xMin) * 3, line + size_t(c1.Pos - xMin) * 3, c0.Weight, c1.Weight);
+        const Contribution& c0 = mapX[i + 2 * r][k];
+        const Contribution& c1 = mapX[i + 2 * r + 1][k];
+        a[r] = macPair(a[r], line + size_t(c0.pos - xMin) * 3, line + size_t(c1.pos - xMin) * 3, c0.weight, c1.weight);
       }
     }
     for (int r = 0; r < 4; ++r) {
       alignas(64) float out[16];
       _mm512_store_ps(out, a[r]);
-      put(i + 2 * r, out);
-      put(i + 2 * r + 1, out + 4);
+      putPixel(i + 2 * r, out);
+      putPixel(i + 2 * r + 1, out + 4);
     }
   }
   for (; i < n; ++i) {
     float out[4];
-    _mm_storeu_ps(out, ClusterSum(line, mapX[i], xMin));
-    put(i, out);
+    _mm_storeu_ps(out, clusterSum(line, mapX[i], xMin));
+    putPixel(i, out);
   }
 }
 
-bool HaveAvx512() {
+bool haveAvx512() {
   static const bool have = __builtin_cpu_supports("avx512f");
   return have;
 }
 
-bool HaveAvx2() {
+bool haveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
 }
 #else
-bool HaveAvx512() { return false; }
-bool HaveAvx2() { return false; }
+bool haveAvx512() { return false; }
+bool haveAvx2() { return false; }
 #endif
 
 }  // namespace
 
 template <typename Sample>
-TFilterKernels<Sample> SelectFilterKernels(bool allowVector) {
+FilterKernels<Sample> selectFilterKernels(bool allowVector) {
 #if defined(__x86_64__)
-  if (allowVector && HaveAvx512()) return {VerticalAvx512<Sample>, HorizontalAvx512<Sample>};
-  if (allowVector && HaveAvx2()) return {VerticalAvx2<Sample>, HorizontalAvx2<Sample>};
+  if (allowVector && haveAvx512()) return {verticalAvx512<Sample>, horizontalAvx512<Sample>};
+  if (allowVector && haveAvx2()) return {verticalAvx2<Sample>, horizontalAvx2<Sample>};
 #else
   (void)allowVector;
 #endif
-  return {VerticalScalar<Sample>, HorizontalScalar<Sample>};
+  return {verticalScalar<Sample>, horizontalScalar<Sample>};
 }
 
-template TFilterKernels<uint8_t> SelectFilterKernels<uint8_t>(bool);
-template TFilterKernels<uint16_t> SelectFilterKernels<uint16_t>(bool);
+template FilterKernels<uint8_t> selectFilterKernels<uint8_t>(bool);
+template FilterKernels<uint16_t> selectFilterKernels<uint16_t>(bool);
+
+}  // namespace torvel

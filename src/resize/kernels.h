@@ -8,15 +8,19 @@
 
 #include "resize/resample.h"
 
+namespace torvel {
+
 template <typename Sample>
-struct TFilterKernels {
+struct FilterKernels {
   // acc[k] := single (p[k] x w + acc[k]), p[k] the sample s[k] as a float.
-  void (*Vertical)(float* acc, const Sample* s, size_t n, float w, float scale);
+  void (*vertical)(float* acc, const Sample* s, size_t n, float w, float scale);
   // One destination row from the vertically filtered line (three channels
   // per pixel, one float of padding at its end).
-  void (*Horizontal)(const float* line, const TMappingTable& mapX, int32_t xMin, Sample* d, int sampleMax);
+  void (*horizontal)(const float* line, const ContributorTable& mapX, int32_t xMin, Sample* d, int sampleMax);
 };
 
 // The widest kernels this processor runs (AVX-512, AVX2), or the scalar ones.
 template <typename Sample>
-TFilterKernels<Sample> SelectFilterKernels(bool allowVector);
+FilterKernels<Sample> selectFilterKernels(bool allowVector);
+
+}  // namespace torvel

@@ -9,296 +9,251 @@
 #include <thread>
 #include <vector>
 
-#include "engine/setup.h"
-#include "engine/tilenames.h"
-#include "engine/utils.h"
-#include "resize/image.h"
-#include "resize/worker.h"
+#include "engine/files.h"
+#include "engine/reader.h"
+#include "engine/rules.h"
+#include "resize/tileresizer.h"
+
+namespace torvel {
 
 namespace {
 
 // The largest image the final step scales in one piece (one widened tile of
 // 16-bit pixels); a larger one first goes through one more split pass.
-constexpr int64_t MaxDirectBytes = int64_t{10999} * 10999 * 6;
+constexpr int64_t maxDirectBytes = int64_t{10999} * 10999 * 6;
 
-void Sleep50() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+void sleep50() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
-void DeleteAll(const std::vector<std::string>& files) {
-  for (const std::string& f : files) DeleteFileIfExists(f);
+void removeAll(const std::vector<std::string>& files) {
+  for (const std::string& f : files) removeFile(f);
 }
 
-struct TSlot {
-  std::unique_ptr<TRawResize> Worker;
-  size_t Tile = 0;
-};
-
-// The conversion of step 4 must never replace the user's input, whatever
-// folder spelling reaches it.
-bool WouldReplaceInput(const TTorvel& S, const TFileInfo& saved, const std::string& outDir, FileType type) {
-  std::string base = outDir + TileBaseName(S.InInfo.FileName);
-  if (type == FileType::RAW)
-    base += "_" + std::to_string(S.InInfo.Width) + "X" + std::to_string(S.InInfo.Height);
-  const char* exts[] = {".tif", ".big.tif", ".raw", ".kro"};
-  for (const char* e : exts)
-    if (SameFile(base + e, saved.FileName)) return true;
-  return false;
-}
-
-class TPipeline {
+class ResizePipeline {
  public:
-  TPipeline(TTorvel& s, const TResizeParams& p, TResizeHost& h) : S(s), P(p), Host(h) {}
-  void Run();
+  ResizePipeline(const ResizeRequest& request, const RunContext& context) : request_(request), context_(context) {}
+  RunResult run();
 
  private:
-  bool Pass(uint32_t TW, uint32_t TH, uint32_t Cols, uint32_t Rows, long double divider);
-  void Step2(const std::vector<std::string>& tiles, long double divider, std::vector<std::string>& resized);
-  void FinalStep(uint32_t TW);
-  bool CopyInputToTemp();
-  // The file just written becomes the current image.
-  void TakeOutputAsInput() {
-    S.InInfo = S.OutInfo;
-    S.InInfo.ScanLine = nullptr;
-    S.InInfo.ImageIsOk = true;
-  }
-  void SetOutputFormat() {
-    S.OutInfo.ImageType = P.OutType;
-    S.Lzw = P.Lzw;
-  }
+  RunResult refusal();
+  RunResult passes();
+  bool splitPass(uint32_t tileWidth, uint32_t tileHeight, uint32_t columns, uint32_t rows, long double divider);
+  RunResult resizeTiles(const std::vector<std::string>& tiles, long double divider, std::vector<std::string>& resized);
+  void finalStep(uint32_t tileWidth);
+  bool scaleDirectly(long double factor);
+  bool copyInputToTemp();
+  bool isInput(const ImageInfo& image) const { return image.path == request_.input.path; }
+  // Which outputs the user's input could be mistaken for.
+  bool wouldReplaceInput(const std::string& outDir) const;
+  void setResult(RunResult r) { result_ = std::move(r); }
 
-  TTorvel& S;
-  const TResizeParams& P;
-  TResizeHost& Host;
-  std::string TempDir;
-  TFileInfo Saved;
-  bool LaterPass = false;
-  uint32_t Threshold = 0;
+  const ResizeRequest& request_;
+  const RunContext& context_;
+  std::string tempDir_;
+  ImageInfo current_;  // the input, then each pass's merged image
+  bool laterPass_ = false;
+  uint32_t threshold_ = 0;
+  RunResult result_;
 };
 
-void TPipeline::Run() {
-  if (!FileExists(S.InInfo.FileName) || !S.InInfo.ImageIsOk) {
-    DoShowError(S, "File not found or bad file!");
-    S.Abort = true;
-    return;
-  }
-  SetOutputFormat();
-  const std::string outDir = GetOutputFolder(P.ChosenFolder, S.InInfo.FileName);
-  if (FolderOf(S.InInfo.FileName) == outDir && S.OutInfo.ImageType == S.InInfo.ImageType) {
-    ShowErrorBox(S, "Cannot overwrite input file");
-    S.Abort = true;
-    return;
-  }
-  if (S.InInfo.Width < 10000 && S.InInfo.Height < 10000) {
-    ShowErrorBox(S, "Width and height of the input file must be > 10000");
-    S.Abort = true;
-    return;
-  }
-  TempDir = outDir + ResizeTempFolderName + "/";
-  if (!FolderExists(TempDir) && ::mkdir(TempDir.c_str(), 0777) != 0) {
-    ShowErrorBox(S, "Cannot create the temporary directory " + TempDir);
-    S.Abort = true;
-    return;
-  }
-  Host.DisableButtons();
-  Threshold = P.Fast ? P.RequestedWidth : 2 * P.RequestedWidth;
-  LaterPass = false;
-  Saved = S.InInfo;
-  Saved.ScanLine = nullptr;
-
-  for (;;) {
-    const uint32_t W = S.InInfo.Width, H = S.InInfo.Height;
-    const uint32_t TW = PassTileSize(W), TH = PassTileSize(H);
-    uint32_t Cols = TileCount(W, TW), Rows = TileCount(H, TH);
-    long double divider = PassDivider(W, P.RequestedWidth, Threshold);
-    if (WithinTwoPercent(W, H, P.RequestedWidth, P.RequestedHeight)) Cols = Rows = 0;
-    if (Cols <= 1 && Rows <= 1) {
-      long double D;
-      // An image too large to scale in one piece gets one more pass by D.
-      if (DirectScalingDue(W, H, P.RequestedWidth, TW, D) &&
-          int64_t{W} * H * S.InInfo.BytesPerPixel > MaxDirectBytes) {
-        if (!Pass(TW, TH, TileCount(W, TW), TileCount(H, TH), D)) break;
-        continue;
-      }
-      FinalStep(TW);
-      break;
-    }
-    if (!Pass(TW, TH, Cols, Rows, divider)) break;
-  }
-
-  S.InInfo = Saved;
-  ReleaseCachedPixels();
-  Host.EnableButtons();
-  ::rmdir(TempDir.c_str());  // stays when something unknown is left in it
+RunResult ResizePipeline::refusal() {
+  const ImageInfo& in = request_.input;
+  if (!fileExists(in.path) || !in.accepted) return context_.fail(Outcome::Refused, "File not found or bad file!");
+  const std::string outDir = outputFolder(request_.chosenFolder, in.path);
+  std::string text;
+  if (folderOf(in.path) == outDir && request_.format.kind == in.kind)
+    text = "Cannot overwrite input file";
+  else if (in.width < 10000 && in.height < 10000)
+    text = "Width and height of the input file must be > 10000";
+  else if (tempDir_ = outDir + resizeTempFolderName + "/"; !folderExists(tempDir_) && ::mkdir(tempDir_.c_str(), 0777) != 0)
+    text = "Cannot create the temporary directory " + tempDir_;
+  if (text.empty()) return {};
+  context_.errorBox(text);
+  return {Outcome::Refused, text, {}};
 }
 
-// One split pass; false when it ended with Abort set.
-bool TPipeline::Pass(uint32_t TW, uint32_t TH, uint32_t Cols, uint32_t Rows, long double divider) {
-  std::vector<std::string> tiles, resized;
-  S.OutInfo.ImageType = FileType::RAW;
-  SplitFile(S, TW, TH, tiles, TempDir, "Step 1/4");
-  if (!S.Abort) {
-    Step2(tiles, divider, resized);
-    DoHideProgress(S);
-    if (!S.Abort) MergeFiles(S, Cols, Rows, resized, TempDir, "Step 3/4");
-    DeleteAll(resized);
+RunResult ResizePipeline::run() {
+  RunResult refused = refusal();
+  if (!refused.completed()) return refused;
+  threshold_ = request_.fast ? request_.width : 2 * request_.width;
+  current_ = request_.input;
+  passes();
+  releaseCachedPixels();
+  ::rmdir(tempDir_.c_str());  // stays when something unknown is left in it
+  return result_;
+}
+
+RunResult ResizePipeline::passes() {
+  for (;;) {
+    const uint32_t w = current_.width, h = current_.height;
+    const uint32_t tileWidth = passTileSize(w), tileHeight = passTileSize(h);
+    uint32_t columns = tileCount(w, tileWidth), rows = tileCount(h, tileHeight);
+    if (withinTwoPercent(w, h, request_.width, request_.height)) columns = rows = 0;
+    long double factor;
+    if (columns > 1 || rows > 1) {
+      if (!splitPass(tileWidth, tileHeight, columns, rows, passDivider(w, request_.width, threshold_))) break;
+    } else if (directScalingDue(w, h, request_.width, tileWidth, factor) &&
+               int64_t{w} * h * current_.bytesPerPixel() > maxDirectBytes) {
+      // An image too large to scale in one piece gets one more pass by the factor.
+      if (!splitPass(tileWidth, tileHeight, tileCount(w, tileWidth), tileCount(h, tileHeight), factor)) break;
+    } else {
+      finalStep(tileWidth);
+      break;
+    }
   }
-  if (S.Abort) DeleteAll(tiles);
-  if (LaterPass)
-    DeleteFileIfExists(S.InInfo.FileName);
-  else
-    LaterPass = true;
-  if (S.Abort) return false;
-  TakeOutputAsInput();
+  return result_;
+}
+
+// One split pass; false when it did not complete.
+bool ResizePipeline::splitPass(uint32_t tileWidth, uint32_t tileHeight, uint32_t columns, uint32_t rows,
+                               long double divider) {
+  const OutputFormat raw{FileKind::Raw, false};
+  RunResult split = splitImage({current_, tileWidth, tileHeight, raw, tempDir_, "Step 1/4"}, context_);
+  const std::vector<std::string>& tiles = split.written;
+  std::vector<std::string> resized;
+  RunResult merged = split;
+  if (split.completed()) {
+    merged = resizeTiles(tiles, divider, resized);
+    context_.observer().progressEnd();
+    if (merged.completed()) merged = mergeTiles({resized, columns, rows, raw, tempDir_, "Step 3/4", {}}, context_);
+    removeAll(resized);
+  }
+  if (!merged.completed()) removeAll(tiles);
+  if (laterPass_) removeFile(current_.path);  // never the user's input: that is the first pass's
+  laterPass_ = true;
+  if (!merged.completed()) {
+    setResult(merged);
+    return false;
+  }
+  current_ = probeImage(merged.written.front(), nullptr, false);
   return true;
 }
 
-void TPipeline::Step2(const std::vector<std::string>& tiles, long double divider, std::vector<std::string>& resized) {
+RunResult ResizePipeline::resizeTiles(const std::vector<std::string>& tiles, long double divider,
+                                      std::vector<std::string>& resized) {
+  RunObserver& observer = context_.observer();
   const size_t count = tiles.size();
-  std::vector<TSlot> slots(P.NumOfCores > 0 ? P.NumOfCores : 1);
-  DoShowProgress(S, static_cast<int32_t>(2 * count), "Step 2/4");
-  size_t next = 0;
-  uint16_t done = 0;
-  const int bits = S.InInfo.Bits;
-  while (!S.Abort) {
-    DoShowStatus(S, "Resizing tile " + std::to_string(next) + "/" + std::to_string(count));
-    Host.ProcessEvents();
-    if (S.Abort) break;
-    for (TSlot& slot : slots) {
-      if (slot.Worker || next >= count) continue;
+  observer.progressBegin(static_cast<int64_t>(2 * count), "Step 2/4");
+  std::unique_ptr<TileResizer> worker;  // one tile at a time: each scaling uses every core
+  size_t next = 0, done = 0;
+  RunResult result;
+  while (result.completed()) {
+    observer.status("Resizing tile " + std::to_string(next) + "/" + std::to_string(count));
+    if (context_.cancelled()) {
+      result = RunContext::cancelledResult();
+      break;
+    }
+    if (!worker && next < count) {
+      worker = std::make_unique<TileResizer>(tiles[next++], divider, request_.fast, current_.bits);
       try {
-        slot.Worker = std::make_unique<TRawResize>();
-        slot.Worker->Init(tiles[next], divider, P.Fast, bits);
-        slot.Worker->Start();
-      } catch (...) {
-        slot.Worker.reset();
-        DoShowError(S, "Error creating the resizer thread");
-        S.Abort = true;
+        worker->start();
+      } catch (const std::exception& e) {
+        worker.reset();
+        result = context_.fail(Outcome::Failed, withReason("Error creating the resizer thread", e.what()));
         break;
       }
-      slot.Tile = next++;
-      DoUpdateProgress(S, ++done);
+      observer.progress(static_cast<int64_t>(++done));
     }
-    Sleep50();
-    bool allEmpty = true;
-    for (const TSlot& slot : slots) allEmpty &= !slot.Worker;
-    if (next >= count && allEmpty) break;
-    for (TSlot& slot : slots) {
-      if (!slot.Worker || !slot.Worker->Finished()) continue;
-      if (slot.Worker->Error) {
-        DoShowError(S, "Error resizing the image");
-        S.Abort = true;
-        continue;
+    sleep50();
+    if (next >= count && !worker) break;
+    if (worker && worker->finished()) {
+      if (worker->failed()) {
+        result = context_.fail(Outcome::Failed, withReason("Error resizing the image", worker->failure()));
+        break;
       }
-      resized.push_back(slot.Worker->OutFileName);
-      DeleteFileIfExists(tiles[slot.Tile]);
-      slot.Worker.reset();
-      DoUpdateProgress(S, ++done);
+      resized.push_back(worker->outputPath());
+      removeFile(worker->sourcePath());
+      worker.reset();
+      observer.progress(static_cast<int64_t>(++done));
     }
   }
-  if (!S.Abort) return;
-  DoShowStatus(S, "Killing processes...");
-  for (;;) {
-    bool allEmpty = true;
-    for (TSlot& slot : slots) {
-      if (!slot.Worker) continue;
-      if (!slot.Worker->Finished()) {
-        allEmpty = false;
-        continue;
-      }
-      DeleteFileIfExists(tiles[slot.Tile]);
-      if (!slot.Worker->OutFileName.empty()) DeleteFileIfExists(slot.Worker->OutFileName);
-      slot.Worker.reset();
-    }
-    if (allEmpty) break;
-    Host.ProcessEvents();
-    Sleep50();
-  }
+  if (result.completed() || !worker) return result;
+  observer.status("Killing processes...");
+  worker->wait();  // a running tile is never cut short
+  if (!worker->outputPath().empty()) removeFile(worker->outputPath());
+  return result;
 }
 
 // The user's input is never handed to a worker: a first pass that goes
 // straight to the final scaling works on a size-named RAW copy in the
 // temporary folder.
-bool TPipeline::CopyInputToTemp() {
-  S.OutInfo.ImageType = FileType::RAW;
-  S.Lzw = false;
-  ConvertFile(S, 0, 0, static_cast<int32_t>(S.InInfo.Width), static_cast<int32_t>(S.InInfo.Height), TempDir,
-              "Step 1/4");
-  if (S.Abort) return false;
-  TakeOutputAsInput();
+bool ResizePipeline::copyInputToTemp() {
+  const Region all{0, 0, current_.width, current_.height};
+  RunResult copy = convertImage({current_, all, {FileKind::Raw, false}, tempDir_, "Step 1/4"}, context_);
+  if (!copy.completed()) {
+    setResult(copy);
+    return false;
+  }
+  current_ = probeImage(copy.written.front(), nullptr, false);
   return true;
 }
 
-void TPipeline::FinalStep(uint32_t TW) {
-  long double D;
-  if (DirectScalingDue(S.InInfo.Width, S.InInfo.Height, P.RequestedWidth, TW, D)) {
-    if (S.InInfo.FileName == Saved.FileName && !CopyInputToTemp()) {
-      if (S.InInfo.FileName != Saved.FileName) DeleteFileIfExists(S.InInfo.FileName);
-      return;
-    }
-    TRawResize worker;
-    worker.Init(S.InInfo.FileName, D, P.Fast, S.InInfo.Bits);
-    try {
-      worker.Start();
-    } catch (...) {
-      DoShowError(S, "Error creating the resizer thread");
-      S.Abort = true;
-      DeleteFileIfExists(S.InInfo.FileName);
-      return;
-    }
-    while (!worker.Finished()) {
-      Sleep50();
-      Host.ProcessEvents();
-    }
-    if (worker.Error) {
-      DoShowError(S, "Error resizing the image");
-      S.Abort = true;
-      DeleteFileIfExists(worker.OutFileName);
-      if (S.InInfo.FileName != Saved.FileName) DeleteFileIfExists(S.InInfo.FileName);
-      return;
-    }
-    if (S.InInfo.FileName != Saved.FileName) DeleteFileIfExists(S.InInfo.FileName);
-    S.InInfo = TFileInfo{};
-    S.InInfo.FileName = worker.OutFileName;
-    ProbeRaw(S, false);
+bool ResizePipeline::scaleDirectly(long double factor) {
+  if (isInput(current_) && !copyInputToTemp()) return false;
+  TileResizer worker(current_.path, factor, request_.fast, current_.bits);
+  worker.run();
+  removeFile(current_.path);
+  if (worker.failed()) {
+    removeFile(worker.outputPath());
+    setResult(context_.fail(Outcome::Failed, withReason("Error resizing the image", worker.failure())));
+    return false;
   }
-  SetOutputFormat();
-  const std::string outDir = GetOutputFolder(P.ChosenFolder, Saved.FileName);
-  if (WouldReplaceInput(S, Saved, outDir, S.OutInfo.ImageType)) {
-    ShowErrorBox(S, "Cannot overwrite input file");
-    S.Abort = true;
+  current_ = probeImage(worker.outputPath(), nullptr, false);
+  return true;
+}
+
+bool ResizePipeline::wouldReplaceInput(const std::string& outDir) const {
+  const std::string base = outputBase(outDir, current_.path, request_.format.kind, current_.width, current_.height);
+  for (FileKind kind : {FileKind::Tiff, FileKind::Raw, FileKind::Kro})
+    for (bool big : {false, true})
+      if (sameFile(base + outputExtension(kind, big), request_.input.path)) return true;
+  return false;
+}
+
+void ResizePipeline::finalStep(uint32_t tileWidth) {
+  long double factor;
+  if (directScalingDue(current_.width, current_.height, request_.width, tileWidth, factor) && !scaleDirectly(factor))
+    return;
+  const std::string outDir = outputFolder(request_.chosenFolder, request_.input.path);
+  if (wouldReplaceInput(outDir)) {
+    context_.errorBox("Cannot overwrite input file");
+    setResult({Outcome::Refused, "Cannot overwrite input file", {}});
   } else {
-    ConvertFile(S, 0, 0, static_cast<int32_t>(S.InInfo.Width), static_cast<int32_t>(S.InInfo.Height), outDir,
-                "Step 4/4");
+    const Region all{0, 0, current_.width, current_.height};
+    setResult(convertImage({current_, all, request_.format, outDir, "Step 4/4"}, context_));
   }
-  if (S.InInfo.FileName != Saved.FileName) DeleteFileIfExists(S.InInfo.FileName);
+  if (!isInput(current_)) removeFile(current_.path);
 }
 
 }  // namespace
 
-uint32_t PassTileSize(uint32_t Side) {
+uint32_t passTileSize(uint32_t side) {
   uint32_t t = 10000;
-  const uint32_t rem = Side % 10000, whole = Side / 10000;
+  const uint32_t rem = side % 10000, whole = side / 10000;
   if (rem > 0 && rem < 1000 && whole >= 1) t = 10000 + rem / whole + 1;
-  return t > Side ? Side : t;
+  return t > side ? side : t;
 }
 
-bool WithinTwoPercent(uint32_t W, uint32_t H, uint32_t RW, uint32_t RH) {
-  const double w = W, h = H;
-  return RW >= w - std::trunc(2 * w / 100) || RH >= h - std::trunc(2 * h / 100);
+bool withinTwoPercent(uint32_t w, uint32_t h, uint32_t requestedWidth, uint32_t requestedHeight) {
+  const double wd = w, hd = h;
+  return requestedWidth >= wd - std::trunc(2 * wd / 100) || requestedHeight >= hd - std::trunc(2 * hd / 100);
 }
 
-long double PassDivider(uint32_t W, uint32_t RW, uint32_t Threshold) {
+long double passDivider(uint32_t w, uint32_t requestedWidth, uint32_t threshold) {
   for (uint32_t n : {10u, 8u, 6u, 4u, 2u})
-    if (W / n >= Threshold) return n;
-  return static_cast<long double>(W) / RW;
+    if (w / n >= threshold) return n;
+  return static_cast<long double>(w) / requestedWidth;
 }
 
-int64_t RoundDiv(uint32_t Side, long double D) { return static_cast<int64_t>(std::nearbyintl(Side / D)); }
+int64_t roundDiv(uint32_t side, long double divider) { return static_cast<int64_t>(std::nearbyintl(side / divider)); }
 
-bool DirectScalingDue(uint32_t W, uint32_t H, uint32_t RW, uint32_t TW, long double& D) {
-  D = static_cast<long double>(W) / RW;
-  return TW >= RW && D >= 1 && std::llabs(RoundDiv(W, D) - W) > 100 && std::llabs(RoundDiv(H, D) - H) > 100;
+bool directScalingDue(uint32_t w, uint32_t h, uint32_t requestedWidth, uint32_t tileWidth, long double& factor) {
+  factor = static_cast<long double>(w) / requestedWidth;
+  return tileWidth >= requestedWidth && factor >= 1 && std::llabs(roundDiv(w, factor) - w) > 100 &&
+         std::llabs(roundDiv(h, factor) - h) > 100;
 }
 
-void RunResize(TTorvel& S, const TResizeParams& P, TResizeHost& Host) {
-  TPipeline(S, P, Host).Run();
+RunResult resizeImage(const ResizeRequest& request, const RunContext& context) {
+  return ResizePipeline(request, context).run();
 }
+
+}  // namespace torvel

@@ -1,41 +1,38 @@
-// The resize pipeline: passes of split, per-tile scaling in worker threads and
-// merge over RAW files in a temporary folder, then the final conversion.
-// Toolkit-free: the window and the command line both drive it.
+// The resize pipeline: passes of split, per-tile scaling in worker threads
+// and merge over RAW files in a temporary folder, then the final conversion
+// into the chosen format and folder.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "engine/torvel.h"
+#include "engine/operations.h"
 
-struct TResizeParams {
-  uint32_t RequestedWidth = 0;   // RW
-  uint32_t RequestedHeight = 0;  // RH, used only by the 2 % rule
-  bool Fast = false;             // nearest instead of Lanczos
-  FileType OutType = FileType::TIF;
-  bool Lzw = false;
-  std::string ChosenFolder;  // the output folder the user chose, may be empty
-  uint16_t NumOfCores = 1;   // tile workers at once
+namespace torvel {
+
+struct ResizeRequest {
+  ImageInfo input;
+  uint32_t width = 0;   // the requested output width
+  uint32_t height = 0;  // the height derived for it; used only by the 2 % rule
+  bool fast = false;    // nearest instead of Lanczos
+  OutputFormat format;
+  std::string chosenFolder;  // the output folder the user chose, may be empty
 };
 
-// What the pipeline needs from its driver besides the record's events.
-class TResizeHost {
- public:
-  virtual ~TResizeHost() = default;
-  virtual void ProcessEvents() {}  // let pending window events run
-  virtual void DisableButtons() {}
-  virtual void EnableButtons() {}
-};
+RunResult resizeImage(const ResizeRequest& request, const RunContext& context);
 
-void RunResize(TTorvel& S, const TResizeParams& P, TResizeHost& Host);
-
-// Pass geometry, exposed for tests and the front ends.
-constexpr const char* ResizeTempFolderName = "$$$TEMP$$$RESIZER$$$";
-uint32_t PassTileSize(uint32_t Side);
+// The pass geometry.
+inline constexpr const char* resizeTempFolderName = "$$$TEMP$$$RESIZER$$$";
+// The tile side of a pass: 10000, widened so that no last tile is narrower than 1000.
+uint32_t passTileSize(uint32_t side);
 // The 2 % rule: the requested size is close enough to stop the passes.
-bool WithinTwoPercent(uint32_t W, uint32_t H, uint32_t RW, uint32_t RH);
-long double PassDivider(uint32_t W, uint32_t RW, uint32_t Threshold);
-// Round (W ÷ D): nearest whole number, halfway to even, in extended precision.
-int64_t RoundDiv(uint32_t Side, long double D);
+bool withinTwoPercent(uint32_t w, uint32_t h, uint32_t requestedWidth, uint32_t requestedHeight);
+// The factor of a split pass: 10, 8, 6, 4 or 2 while that leaves `threshold`
+// pixels of width, else the exact remaining factor.
+long double passDivider(uint32_t w, uint32_t requestedWidth, uint32_t threshold);
+// Round (side ÷ divider): nearest whole number, halfway to even, in extended precision.
+int64_t roundDiv(uint32_t side, long double divider);
 // Whether the final step scales directly, and by which factor.
-bool DirectScalingDue(uint32_t W, uint32_t H, uint32_t RW, uint32_t TW, long double& D);
+bool directScalingDue(uint32_t w, uint32_t h, uint32_t requestedWidth, uint32_t tileWidth, long double& factor);
+
+}  // namespace torvel

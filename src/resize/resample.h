@@ -1,41 +1,50 @@
-// Image resampling: nearest-neighbour picking in fixed point, and separable
-// Lanczos-3 filtering with contributor tables in single precision whose
-// intermediate products and sums are formed in extended precision.
+// Resampling of pixel blocks: nearest-neighbour picking in fixed point, and
+// separable Lanczos-3 filtering with contributor tables in single precision
+// whose intermediate products and sums are formed in extended precision.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "resize/image.h"
+#include "resize/pixelblock.h"
 
-enum TResizeFilter { rfNearest, rfBilinear, rfBicubic, rfLanczos };
+namespace torvel {
 
-struct TPointRec {
-  int32_t Pos;
-  float Weight;
+enum class ResizeFilter { Nearest, Lanczos };
+
+// One source pixel's part in an output pixel.
+struct Contribution {
+  int32_t pos;
+  float weight;
 };
-using TCluster = std::vector<TPointRec>;
-using TMappingTable = std::vector<TCluster>;
-using TFilterFunction = float (*)(float);
+// All contributions to one output index, in increasing source order.
+using Cluster = std::vector<Contribution>;
+// One cluster per output index along one axis.
+using ContributorTable = std::vector<Cluster>;
+using KernelFunction = float (*)(float);
 
-float Sinc(float x);
-float LanczosFilter(float x);
-constexpr float LanczosRadius = 3.0f;
+float sinc(float x);
+float lanczos(float x);
+inline constexpr float lanczosRadius = 3.0f;
 
-TMappingTable BuildContributors(int32_t DstSize, int32_t SrcSize, TFilterFunction Filter, float Radius);
-void SampleNearest(const TImageData& Src, TImageData& Dst);
-// The plain single-threaded filter, exactly as the arithmetic is written.
-void SampleFiltered(const TImageData& Src, TImageData& Dst, TFilterFunction Filter, float Radius);
-// The same bytes, with the destination rows spread over all cores.
-void SampleFilteredParallel(const TImageData& Src, TImageData& Dst, TFilterFunction Filter, float Radius,
-                            unsigned Threads = 0);
+ContributorTable buildContributors(int32_t dstSize, int32_t srcSize, KernelFunction kernel, float radius);
 
-// Which filtered path ScaleImage takes; the parallel one unless a test or a
-// benchmark asks for the reference.
-enum class TResamplePath { Parallel, Reference };
-void SetResamplePath(TResamplePath Path);
+// Which arithmetic path a filtered scaling takes; the bytes are the same.
+struct ResampleOptions {
+  bool reference = false;     // the plain single-threaded loops, exactly as written
+  bool vectorKernels = true;  // false keeps the parallel path on its scalar kernels
+  unsigned threads = 0;       // 0: every core
+};
 
-// Tests: false keeps the parallel path on its scalar kernels.
-void SetResampleVectorsForTests(bool Allow);
+void sampleNearest(const PixelBlock& src, PixelBlock& dst);
+void sampleFiltered(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius);
+// The same bytes, the destination rows spread over the threads.
+void sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
+                            const ResampleOptions& options = {});
 
-bool ScaleImage(TImageData& Image, int32_t NewWidth, int32_t NewHeight, TResizeFilter Filter);
+// Replaces the block by a copy scaled to the new size. False when nothing was
+// done (an empty block, or the size it has); throws ImagingError on failure.
+bool scaleBlock(PixelBlock& block, int32_t newWidth, int32_t newHeight, ResizeFilter filter,
+                const ResampleOptions& options = {});
+
+}  // namespace torvel

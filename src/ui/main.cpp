@@ -1,15 +1,14 @@
 // torvel-tools: the window.
 #include <QApplication>
 #include <QIcon>
-#include <QLabel>
 #include <curl/curl.h>
 
-#include "engine/torvel.h"
-#include "settings/setup.h"
+#include "engine/tiffio.h"
+#include "settings/settingsfile.h"
 #include "ui/mainwindow.h"
 
 int main(int argc, char** argv) {
-  InstallTiffHandlers();
+  torvel::installTiffHandlers();
   curl_global_init(CURL_GLOBAL_DEFAULT);
   QApplication app(argc, argv);
   QApplication::setApplicationName("Torvel Tools");
@@ -17,8 +16,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName("torvel-tools");
   QApplication::setWindowIcon(QIcon(":/torvel-tools.png"));
   const QString exe = QCoreApplication::applicationFilePath();
-  TFrmMain w(QString::fromStdString(SettingsPath(exe.toStdString())));
-  w.lbAboutInfo->setText(w.windowTitle());
+  torvel::MainWindow w(QString::fromStdString(torvel::settingsPath(exe.toStdString())));
   w.show();
   return app.exec();
 }

@@ -1,16 +1,19 @@
 // The main window: six mode buttons, the input, operation, output and about
-// panels, the progress panel, and the handlers that drive the engine. Thin:
-// every rule of the operations lives in the engine and resize layers.
+// panels, and the progress panel. Thin: it collects an operation's settings,
+// hands the operation to the run controller's worker thread and shows what
+// the run reports. Layout in panels.cpp, input selection in inputselection.cpp.
 #pragma once
 
 #include <QStringList>
 #include <QWidget>
 #include <memory>
 
-#include "engine/torvel.h"
-#include "settings/checkversion.h"
-#include "settings/setup.h"
-#include "ui/taskbar.h"
+#include "engine/image.h"
+#include "engine/writer.h"
+#include "settings/settingsfile.h"
+#include "settings/updatecheck.h"
+#include "ui/launcherprogress.h"
+#include "ui/runcontroller.h"
 
 class QCheckBox;
 class QFrame;
@@ -23,99 +26,85 @@ class QSpinBox;
 class QStatusBar;
 class QTimer;
 class QToolButton;
-class TFrmConfirm;
-class TFrmRawInfo;
 
-constexpr const char* AppVersion = "2.1.0";
-constexpr const char* HomePage = "https://torveltools.example/";
+namespace torvel {
 
-class TFrmMain : public QWidget {
+class AbortConfirmation;
+class RawSizeDialog;
+
+inline constexpr const char* homePage = "https://torveltools.example/";
+
+enum class Mode { Convert = 1, Crop, Resize, Split, Merge, About };
+
+class MainWindow : public QWidget {
   Q_OBJECT
  public:
-  // SettingsFile: where the settings live (the front end passes the path).
-  explicit TFrmMain(const QString& SettingsFile, QWidget* parent = nullptr);
-  ~TFrmMain() override;
+  // `settingsPath`: where the settings live (the front end passes the path).
+  explicit MainWindow(const QString& settingsPath, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
-  // Fields of the window's own.
-  bool DroppedFile = false;
-  bool Paused = false;
-  int32_t CurrentPanel = 0;
-  uint16_t NumOfCores = 1;
+  // Modes, output choice, run controls.
+  void showMode(Mode mode);
+  Mode mode() const { return mode_; }
+  OutputFormat outputFormat() const;
+  void setRunControlsEnabled(bool enabled);
+  void clearInputInfo();
+  bool busy() const { return run_->running(); }
 
-  // The main engine record, and the dialogs created at start-up.
-  TTorvel Torvel;
-  TFrmRawInfo* FrmRawInfo = nullptr;
-  TFrmConfirm* FrmConfirm = nullptr;
-  TTaskbarProgress Taskbar1{"torvel-tools"};
-  std::unique_ptr<TSetup> Setup;
-  std::unique_ptr<TCheckVersion> Checker;
-  QString UpdateEndpoint = DefaultUpdateEndpoint;
+  // What the window shows.
+  void showError(const QString& text);
+  void showStatus(const QString& text);
+  // Starts the run of the shown mode on the worker thread.
+  void start();
+  void togglePause();
+  void askToAbort();
+  bool paused() const { return run_->paused(); }
+  RunController& runController() { return *run_; }
 
-  // The open dialog's state: last chosen name and the chosen list.
-  QString odFileName;
-  QStringList odFiles;
-  bool odMultiSelect = false;
-  QString BrowseDirectory;  // the folder last chosen in the folder browser
-
-  // Controls, by the names the tests look for.
-  QFrame *PButtons, *PInput, *PMain, *POutput, *PProgress, *PAbout, *Panel4;
-  QFrame *PConvert, *PCrop, *PResize, *PSplit, *PMerge;
-  QPushButton *btConvert, *btCrop, *btResize, *btSplit, *btMerge, *btAbout;
-  QLabel *lbInputFile, *lbFileSize, *lbWidth, *lbHeight, *lbBits, *lbChannels, *lbImage;
-  QLineEdit *EditInputFile, *EditOutputFolder;
-  QToolButton *sbInput, *sbOutputFolder;
-  QSpinBox *EditCropX, *EditCropY, *EditCropW, *EditCropH;
-  QSpinBox *jvResizeW, *jvResizeH, *jvSplitWidth, *jvSplitHeight, *jvSplitX, *jvSplitY, *jvMergeX, *jvMergeY;
-  QRadioButton *rbFastResize, *rbSlowResize, *rbTif, *rbTifLzw, *rbRaw, *rbKro;
-  QPushButton *btStart, *btPause, *btAbort, *Button1;
-  QLabel *lbStatusDescr, *lbAboutInfo, *lbAboutHomepage, *lbNewVersion;
-  QProgressBar* PBStatus;
-  QCheckBox* cbCheckForUpdates;
-  QStatusBar* StatusBar;
-  QTimer* CheckForUpdatesTimer;
-
-  // Modes and panels.
-  void ShowPanel(uint8_t Panel);
-  void GetOutputFormat();
-  void SetRunControlsEnabled(bool Enabled);
-  void DisableButtons();
-  void EnableButtons();
-  void ClearInputInfoPanel();
-  bool Busy() const;
-
-  // The engine's events.
-  void ShowError(const std::string& Msg);
-  void ShowStatus(const std::string& Msg);
-  void ShowProgress(int32_t Max, const std::string& Desc);
-  void UpdateProgress(int32_t Current);
-  void HideProgress();
-  void CheckIfPaused();
-  void btPauseClick();
-  void btAbortClick();
-
-  // Input and output selection.
-  void sbInputClick();
-  void sbOutputFolderClick();
+  // Input and output selection (inputselection.cpp).
+  void chooseInput();
+  void chooseOutputFolder();
   // A drop of files at a point of the window (client coordinates).
-  void DropFiles(const QStringList& Names, const QPoint& At);
-  QString GetOutputFolder(const QString& FileName) const;
+  void dropFiles(const QStringList& names, const QPoint& at);
+  QString outputFolderFor(const QString& inputPath) const;
+  const ImageInfo& input() const { return input_; }
+  bool droppedFile() const { return droppedFile_; }
+  QString browseDirectory;  // the folder last chosen in the folder browser
 
-  // Operation set-up and start.
-  void RunConvert(int32_t X, int32_t Y, int32_t W, int32_t H);
-  void RunCrop();
-  void RunSplit(std::vector<std::string>& Files);
-  void RunMerge();
-  void RunResize();
-  void jvSplitWidthChange(QObject* Sender);
-  void btStartClick();
+  // The derived fields follow what the user types.
+  void onSplitTileWidthChanged();
+  void onSplitTileHeightChanged();
+  void onResizeWidthChanged();
 
-  // Update check.
-  void CheckForUpdatesTimerTimer();
-  void Button1Click();
-  void lbAboutHomepageClick();
+  // Update check and home page.
+  void pollUpdateCheck();
+  void checkForUpdates();
+  void openHomePage();
+  QString updateEndpoint = defaultUpdateEndpoint;
+  std::unique_ptr<UpdateCheck> updateCheck;
 
-  // The settings, written at close.
-  bool SaveSettings();
+  bool saveSettings();
+
+  // The controls, by the names the tests look for.
+  QFrame *buttonBar, *inputPanel, *operationArea, *outputPanel, *progressPanel, *aboutPage, *infoPanel;
+  QFrame *convertPanel, *cropPanel, *resizePanel, *splitPanel, *mergePanel;
+  QPushButton *convertButton, *cropButton, *resizeButton, *splitButton, *mergeButton, *aboutButton;
+  QLabel *inputLabel, *fileSizeValue, *widthValue, *heightValue, *bitsValue, *channelsValue, *pixelsValue;
+  QLineEdit *inputFileEdit, *outputFolderEdit;
+  QToolButton *inputBrowseButton, *outputBrowseButton;
+  QSpinBox *cropX, *cropY, *cropWidth, *cropHeight;
+  QSpinBox *resizeWidth, *resizeHeight, *splitTileWidth, *splitTileHeight, *splitColumns, *splitRows;
+  QSpinBox *mergeColumns, *mergeRows;
+  QRadioButton *fastResize, *slowResize, *tiffFormat, *tiffLzwFormat, *rawFormat, *kroFormat;
+  QPushButton *startButton, *pauseButton, *abortButton, *checkUpdatesButton;
+  QLabel *progressCaption, *aboutTitle, *homePageLink, *updateResult;
+  QProgressBar* progressBar;
+  QCheckBox* checkUpdatesAtStart;
+  QStatusBar* statusBar;
+  QTimer* updateTimer;
+  RawSizeDialog* rawSizeDialog;
+  AbortConfirmation* abortConfirmation;
+  LauncherProgress launcherProgress{"torvel-tools"};
 
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
@@ -124,15 +113,44 @@ class TFrmMain : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void BuildButtons();
-  void BuildInput();
-  void BuildOperations();
-  void BuildOutput();
-  void BuildProgress();
-  void BuildAbout();
-  void SetInfo(const TFileInfo& I);
+  // Layout (panels.cpp).
+  void buildButtonBar();
+  void buildInputPanel();
+  void buildOperationPanels();
+  void buildOutputPanel();
+  void buildProgressPanel();
+  void buildAboutPage();
+  void connectFields();
 
-  class TWindowPrompt;
-  std::unique_ptr<TWindowPrompt> Prompt;
-  bool CloseRequested = false;
+  // Input selection (inputselection.cpp).
+  bool selectionChosen();
+  void takeMergeSelection();
+  void takeInput(const QString& path);
+  void showInputInfo(const ImageInfo& info);
+  void updateTileCounts();
+  Prompt& windowPrompt();
+
+  // The run of the shown mode, as a job for the worker thread; empty when
+  // the mode has nothing to run.
+  RunController::Job jobForMode();
+  void onProgressStarted(qint64 max, const QString& caption);
+  void onProgressChanged(qint64 position);
+  void onProgressEnded();
+  void onRunFinished(const RunResult& result);
+  void setProgressLook(bool paused);
+
+  class WindowPrompt;
+  std::unique_ptr<WindowPrompt> prompt_;
+  std::unique_ptr<SettingsFile> settings_;
+  std::unique_ptr<RunController> run_;
+  ImageInfo input_;  // the probed input of the single-file modes
+  Mode mode_ = Mode::About;
+  bool droppedFile_ = false;
+  bool closeRequested_ = false;
+  // The open dialog's state: the last chosen name and the chosen list.
+  QString chosenFile_;
+  QStringList chosenFiles_;
+  bool multiSelect_ = false;
 };
+
+}  // namespace torvel

@@ -10,22 +10,23 @@
 
 #include <cstring>
 
-#include "engine/utils.h"
+#include "engine/files.h"
 #include "testkit.h"
 
 using namespace testkit;
+using namespace torvel;
 
 namespace {
 
 struct Result {
-  int Status = -1;
-  std::string Out, Err;
-  long PeakKb = 0;
+  int status = -1;
+  std::string out, err;
+  long peakKb = 0;
 };
 
 // Runs torvel with `args`; `onStarted` may act on the running child (by pid)
 // once it has written at least `waitBytes` bytes of stderr.
-Result Torvel(const std::vector<std::string>& args, size_t waitBytes = 0, int signalToSend = 0) {
+Result runTorvel(const std::vector<std::string>& args, size_t waitBytes = 0, int signalToSend = 0) {
   int out[2], err[2];
   if (::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe");
   pid_t pid = ::fork();
@@ -50,28 +51,28 @@ Result Torvel(const std::vector<std::string>& args, size_t waitBytes = 0, int si
     // The child writes a status line per image line; once it has written this
     // much it is certainly inside the line loop.
     char buf[4096];
-    while (r.Err.size() < waitBytes) {
+    while (r.err.size() < waitBytes) {
       ssize_t n = ::read(err[0], buf, sizeof buf);
       if (n <= 0) break;
-      r.Err.append(buf, size_t(n));
+      r.err.append(buf, size_t(n));
     }
     ::kill(pid, signalToSend);
   }
   // Drain both pipes.
   char buf[65536];
   for (int fd : {err[0], out[0]}) {
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) (fd == err[0] ? r.Err : r.Out).append(buf, size_t(n));
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) (fd == err[0] ? r.err : r.out).append(buf, size_t(n));
     ::close(fd);
   }
   int status = 0;
   struct rusage ru {};
   ::wait4(pid, &status, 0, &ru);
-  r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.PeakKb = ru.ru_maxrss;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.peakKb = ru.ru_maxrss;
   return r;
 }
 
-std::string LastLine(const std::string& text) {
+std::string lastLine(const std::string& text) {
   std::string t = text;
   while (!t.empty() && t.back() == '\n') t.pop_back();
   size_t p = t.rfind('\n');
@@ -79,7 +80,7 @@ std::string LastLine(const std::string& text) {
 }
 
 // A RAW of `w` x `h` pixels written a line at a time, so the test holds one line.
-void WriteTallRaw(const std::string& path, uint32_t w, uint32_t h) {
+void writeTallRaw(const std::string& path, uint32_t w, uint32_t h) {
   FILE* f = std::fopen(path.c_str(), "wb");
   std::vector<uint8_t> line(size_t(w) * 3);
   for (uint32_t y = 0; y < h; ++y) {
@@ -92,133 +93,133 @@ void WriteTallRaw(const std::string& path, uint32_t w, uint32_t h) {
 }  // namespace
 
 TEST(CliInfo, PrintsTheFieldsOfEveryKind) {
-  TScratch d;
-  WriteTiff(d.Path("a.tif"), MakePixels(1234, 5, 8, 3));
-  WriteTiff(d.Path("b.tif"), MakePixels(7, 3, 16, 4), true);
-  WriteRaw(d.Path("c_1000X1500.raw"), MakePixels(1000, 1500, 8, 3));
-  WriteRaw(d.Path("e_10X10.raw"), MakePixels(10, 10, 16, 3));
-  WriteKro(d.Path("k.kro"), MakePixels(6, 2, 16, 4));
-  WriteKro(d.Path("k8.kro"), MakePixels(6, 2, 8, 4));
-  Result r = Torvel({"info", d.Path("a.tif")});
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "kind: TIF\nfile-size: " + std::to_string(GetFileSize64(d.Path("a.tif"))) +
+  Scratch d;
+  writeTiff(d.path("a.tif"), makePixels(1234, 5, 8, 3));
+  writeTiff(d.path("b.tif"), makePixels(7, 3, 16, 4), true);
+  writeRaw(d.path("c_1000X1500.raw"), makePixels(1000, 1500, 8, 3));
+  writeRaw(d.path("e_10X10.raw"), makePixels(10, 10, 16, 3));
+  writeKro(d.path("k.kro"), makePixels(6, 2, 16, 4));
+  writeKro(d.path("k8.kro"), makePixels(6, 2, 8, 4));
+  Result r = runTorvel({"info", d.path("a.tif")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "kind: TIF\nfile-size: " + std::to_string(fileSize(d.path("a.tif"))) +
                        "\nwidth: 1234\nheight: 5\nbits: 8\nchannels: 3\nbytes-per-pixel: 3\npixels: 6.17 Kilopixels\n");
-  r = Torvel({"info", d.Path("b.tif")});
-  EXPECT_NE(r.Out.find("bits: 16\nchannels: 4\nbytes-per-pixel: 8\n"), std::string::npos) << r.Out;
-  r = Torvel({"info", d.Path("c_1000X1500.raw")});
-  EXPECT_NE(r.Out.find("kind: RAW\nfile-size: 4500000\nwidth: 1000\nheight: 1500\nbits: 8\n"), std::string::npos);
-  EXPECT_NE(r.Out.find("pixels: 1.50 Megapixels"), std::string::npos);
-  r = Torvel({"info", d.Path("e_10X10.raw")});
-  EXPECT_NE(r.Out.find("bits: 16\nchannels: 3\nbytes-per-pixel: 6\n"), std::string::npos);
-  r = Torvel({"info", d.Path("k.kro")});
-  EXPECT_NE(r.Out.find("kind: KRO\n"), std::string::npos);
-  EXPECT_NE(r.Out.find("bits: 16\nchannels: 4\nbytes-per-pixel: 8\n"), std::string::npos);
-  r = Torvel({"info", d.Path("k8.kro")});
-  EXPECT_NE(r.Out.find("bits: 8\nchannels: 4\nbytes-per-pixel: 4\n"), std::string::npos);
+  r = runTorvel({"info", d.path("b.tif")});
+  EXPECT_NE(r.out.find("bits: 16\nchannels: 4\nbytes-per-pixel: 8\n"), std::string::npos) << r.out;
+  r = runTorvel({"info", d.path("c_1000X1500.raw")});
+  EXPECT_NE(r.out.find("kind: RAW\nfile-size: 4500000\nwidth: 1000\nheight: 1500\nbits: 8\n"), std::string::npos);
+  EXPECT_NE(r.out.find("pixels: 1.50 Megapixels"), std::string::npos);
+  r = runTorvel({"info", d.path("e_10X10.raw")});
+  EXPECT_NE(r.out.find("bits: 16\nchannels: 3\nbytes-per-pixel: 6\n"), std::string::npos);
+  r = runTorvel({"info", d.path("k.kro")});
+  EXPECT_NE(r.out.find("kind: KRO\n"), std::string::npos);
+  EXPECT_NE(r.out.find("bits: 16\nchannels: 4\nbytes-per-pixel: 8\n"), std::string::npos);
+  r = runTorvel({"info", d.path("k8.kro")});
+  EXPECT_NE(r.out.find("bits: 8\nchannels: 4\nbytes-per-pixel: 4\n"), std::string::npos);
 }
 
 TEST(CliInfo, RawSizeOptionAndRefusals) {
-  TScratch d;
-  WriteRaw(d.Path("scan.raw"), MakePixels(40, 25, 16, 3));
-  Result r = Torvel({"info", d.Path("scan.raw")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(r.Err.find("--raw-size"), std::string::npos);
-  r = Torvel({"info", d.Path("scan.raw"), "--raw-size", "40x25"});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_NE(r.Out.find("width: 40\nheight: 25\nbits: 16\n"), std::string::npos);
-  r = Torvel({"info", d.Path("scan.raw"), "--raw-size", "80x25", "--bits", "8"});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_NE(r.Out.find("width: 80\nheight: 25\nbits: 8\n"), std::string::npos);
-  r = Torvel({"info", d.Path("scan.raw"), "--raw-size", "40x26"});
-  EXPECT_EQ(r.Status, 1);
-  r = Torvel({"info", d.Path("scan.raw"), "--raw-size", "40y26"});
-  EXPECT_EQ(r.Status, 2);
-  r = Torvel({"info", d.Path("scan.raw"), "--bits", "12"});
-  EXPECT_EQ(r.Status, 2);
+  Scratch d;
+  writeRaw(d.path("scan.raw"), makePixels(40, 25, 16, 3));
+  Result r = runTorvel({"info", d.path("scan.raw")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--raw-size"), std::string::npos);
+  r = runTorvel({"info", d.path("scan.raw"), "--raw-size", "40x25"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("width: 40\nheight: 25\nbits: 16\n"), std::string::npos);
+  r = runTorvel({"info", d.path("scan.raw"), "--raw-size", "80x25", "--bits", "8"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("width: 80\nheight: 25\nbits: 8\n"), std::string::npos);
+  r = runTorvel({"info", d.path("scan.raw"), "--raw-size", "40x26"});
+  EXPECT_EQ(r.status, 1);
+  r = runTorvel({"info", d.path("scan.raw"), "--raw-size", "40y26"});
+  EXPECT_EQ(r.status, 2);
+  r = runTorvel({"info", d.path("scan.raw"), "--bits", "12"});
+  EXPECT_EQ(r.status, 2);
 
-  WriteFile(d.Path("bad.kro"), "KRO\x02 and then nothing");
-  r = Torvel({"info", d.Path("bad.kro")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "KRO Header error\n");
-  EXPECT_EQ(r.Out, "");
-  WriteTiff(d.Path("wide.tif"), MakePixels(300001, 1, 8, 3));
-  r = Torvel({"info", d.Path("wide.tif")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "Image dimensions exceed internal limits\n");
-  WriteTiff(d.Path("edge.tif"), MakePixels(300000, 1, 8, 3));
-  EXPECT_EQ(Torvel({"info", d.Path("edge.tif")}).Status, 0);
-  WriteFile(d.Path("x.png"), "png");
-  EXPECT_EQ(Torvel({"info", d.Path("x.png")}).Status, 1);
-  EXPECT_EQ(Torvel({"info", d.Path("missing.tif")}).Status, 1);
-  EXPECT_EQ(Torvel({"frobnicate"}).Status, 2);
-  EXPECT_EQ(Torvel({"info", d.Path("edge.tif"), "--bogus"}).Status, 2);
-  EXPECT_EQ(Torvel({"--help"}).Status, 0);
+  writeFile(d.path("bad.kro"), "KRO\x02 and then nothing");
+  r = runTorvel({"info", d.path("bad.kro")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "KRO Header error\n");
+  EXPECT_EQ(r.out, "");
+  writeTiff(d.path("wide.tif"), makePixels(300001, 1, 8, 3));
+  r = runTorvel({"info", d.path("wide.tif")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Image dimensions exceed internal limits\n");
+  writeTiff(d.path("edge.tif"), makePixels(300000, 1, 8, 3));
+  EXPECT_EQ(runTorvel({"info", d.path("edge.tif")}).status, 0);
+  writeFile(d.path("x.png"), "png");
+  EXPECT_EQ(runTorvel({"info", d.path("x.png")}).status, 1);
+  EXPECT_EQ(runTorvel({"info", d.path("missing.tif")}).status, 1);
+  EXPECT_EQ(runTorvel({"frobnicate"}).status, 2);
+  EXPECT_EQ(runTorvel({"info", d.path("edge.tif"), "--bogus"}).status, 2);
+  EXPECT_EQ(runTorvel({"--help"}).status, 0);
 }
 
 TEST(CliOperations, ConvertCropSplitMergeAndTheirTexts) {
-  TScratch d;
-  TPixels px = MakePixels(64, 48, 8, 3);
-  WriteRaw(d.Path("p_64X48.raw"), px);
-  ::mkdir(d.Path("o").c_str(), 0755);
-  Result r = Torvel({"convert", d.Path("p_64X48.raw"), "--format", "tif-lzw", "--out", d.Path("o")});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, d.Path("o/p.tif") + "\nOperation completed successfully\n");
+  Scratch d;
+  Pixels px = makePixels(64, 48, 8, 3);
+  writeRaw(d.path("p_64X48.raw"), px);
+  ::mkdir(d.path("o").c_str(), 0755);
+  Result r = runTorvel({"convert", d.path("p_64X48.raw"), "--format", "tif-lzw", "--out", d.path("o")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, d.path("o/p.tif") + "\nOperation completed successfully\n");
   // Exists now: declined without --yes, which is no success.
-  r = Torvel({"convert", d.Path("p_64X48.raw"), "--format", "tif-lzw", "--out", d.Path("o")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(r.Err.find("Output file exists. Do you want to overwrite it?"), std::string::npos);
-  EXPECT_EQ(LastLine(r.Err), "Operation aborted");
-  r = Torvel({"convert", d.Path("p_64X48.raw"), "--out", d.Path("o"), "--format=tif-lzw", "--yes"});
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  r = runTorvel({"convert", d.path("p_64X48.raw"), "--format", "tif-lzw", "--out", d.path("o")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Output file exists. Do you want to overwrite it?"), std::string::npos);
+  EXPECT_EQ(lastLine(r.err), "Operation aborted");
+  r = runTorvel({"convert", d.path("p_64X48.raw"), "--out", d.path("o"), "--format=tif-lzw", "--yes"});
+  EXPECT_EQ(r.status, 0) << r.err;
 
-  r = Torvel({"crop", d.Path("p_64X48.raw"), "10", "5", "20", "30", "--format", "raw", "--out", d.Path("o")});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(ReadFile(d.Path("o/p_20X30.raw")), RawBytes(Crop(px, 10, 5, 20, 30)));
-  r = Torvel({"crop", d.Path("p_64X48.raw"), "10", "5", "60", "30", "--out", d.Path("o")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "Width must > 0 and <= 54\nOperation aborted\n");
-  EXPECT_EQ(Torvel({"crop", d.Path("p_64X48.raw"), "1", "2", "x", "4"}).Status, 2);
+  r = runTorvel({"crop", d.path("p_64X48.raw"), "10", "5", "20", "30", "--format", "raw", "--out", d.path("o")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(d.path("o/p_20X30.raw")), rawBytes(crop(px, 10, 5, 20, 30)));
+  r = runTorvel({"crop", d.path("p_64X48.raw"), "10", "5", "60", "30", "--out", d.path("o")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Width must > 0 and <= 54\nOperation aborted\n");
+  EXPECT_EQ(runTorvel({"crop", d.path("p_64X48.raw"), "1", "2", "x", "4"}).status, 2);
 
-  ::mkdir(d.Path("t").c_str(), 0755);
-  r = Torvel({"split", d.Path("p_64X48.raw"), "--tile", "30x20", "--format", "kro", "--out", d.Path("t")});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 3 * 3 + 1);
-  EXPECT_EQ(r.Out.substr(0, r.Out.find('\n')), d.Path("t/p_30X20_x1y1.kro"));
+  ::mkdir(d.path("t").c_str(), 0755);
+  r = runTorvel({"split", d.path("p_64X48.raw"), "--tile", "30x20", "--format", "kro", "--out", d.path("t")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3 * 3 + 1);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), d.path("t/p_30X20_x1y1.kro"));
   std::vector<std::string> tiles;
   for (const char* n : {"p_4X8_x3y3.kro", "p_30X20_x1y1.kro", "p_30X20_x2y1.kro", "p_4X20_x3y1.kro",
                         "p_30X20_x1y2.kro", "p_30X20_x2y2.kro", "p_4X20_x3y2.kro", "p_30X8_x1y3.kro",
                         "p_30X8_x2y3.kro"})
-    tiles.push_back(d.Path(std::string("t/") + n));
+    tiles.push_back(d.path(std::string("t/") + n));
   std::vector<std::string> args = {"merge"};
   args.insert(args.end(), tiles.begin(), tiles.end());
   for (const char* a : {"--format", "raw", "--out"}) args.push_back(a);
-  args.push_back(d.Path("o"));
-  r = Torvel(args);
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, d.Path("o/p_64X48.raw") + "\nOperation completed successfully\n");
-  EXPECT_EQ(ReadFile(d.Path("o/p_64X48.raw")), RawBytes(px));
+  args.push_back(d.path("o"));
+  r = runTorvel(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, d.path("o/p_64X48.raw") + "\nOperation completed successfully\n");
+  EXPECT_EQ(readFile(d.path("o/p_64X48.raw")), rawBytes(px));
   // A grid given that does not match the count.
   args.push_back("--grid");
   args.push_back("3x2");
-  r = Torvel(args);
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "Too many files selected.\nPlease select 6 files\nOperation aborted\n");
-  EXPECT_EQ(Torvel({"convert", d.Path("p_64X48.raw"), "--out", d.Path("nowhere")}).Err,
+  r = runTorvel(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Too many files selected.\nPlease select 6 files\nOperation aborted\n");
+  EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "--out", d.path("nowhere")}).err,
             "Output directory doesn't exists\n");
 }
 
 // Readers we did not write agree with our TIFF files: pixels, LZW, BigTIFF.
 TEST(CliOperations, TiffOutputsReadByIndependentReaders) {
   if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";
-  TScratch d;
-  TPixels px8 = MakePixels(33, 21, 8, 3, 4), px16 = MakePixels(17, 9, 16, 3, 6);
-  WriteRaw(d.Path("a_33X21.raw"), px8);
-  WriteRaw(d.Path("b_17X9.raw"), px16);
-  ::mkdir(d.Path("lzw").c_str(), 0755);
-  ASSERT_EQ(Torvel({"convert", d.Path("a_33X21.raw")}).Status, 0);
-  ASSERT_EQ(Torvel({"convert", d.Path("a_33X21.raw"), "--format", "tif-lzw", "--out", d.Path("lzw")}).Status, 0);
-  ASSERT_EQ(Torvel({"convert", d.Path("b_17X9.raw")}).Status, 0);
-  ASSERT_EQ(Torvel({"split", d.Path("b_17X9.raw"), "--tile", "17x9"}).Status, 0);
+  Scratch d;
+  Pixels px8 = makePixels(33, 21, 8, 3, 4), px16 = makePixels(17, 9, 16, 3, 6);
+  writeRaw(d.path("a_33X21.raw"), px8);
+  writeRaw(d.path("b_17X9.raw"), px16);
+  ::mkdir(d.path("lzw").c_str(), 0755);
+  ASSERT_EQ(runTorvel({"convert", d.path("a_33X21.raw")}).status, 0);
+  ASSERT_EQ(runTorvel({"convert", d.path("a_33X21.raw"), "--format", "tif-lzw", "--out", d.path("lzw")}).status, 0);
+  ASSERT_EQ(runTorvel({"convert", d.path("b_17X9.raw")}).status, 0);
+  ASSERT_EQ(runTorvel({"split", d.path("b_17X9.raw"), "--tile", "17x9"}).status, 0);
   const std::string script =
       "import sys, numpy as np, tifffile\n"
       "from PIL import Image\n"
@@ -231,75 +232,123 @@ TEST(CliOperations, TiffOutputsReadByIndependentReaders) {
       "assert a.astype('<u2').tobytes() == open(d + 'b_17X9.raw', 'rb').read(), '16-bit'\n"
       "t = tifffile.TiffFile(d + 'b_17X9_x1y1.tif'); assert not t.is_bigtiff\n"
       "print('ok')\n";
-  WriteFile(d.Path("check.py"), script);
+  writeFile(d.path("check.py"), script);
   int rc = 0;
-  std::string out = RunCommand("/usr/bin/python3 " + Quote(d.Path("check.py")) + " " + Quote(d.Dir()) + " 2>&1", &rc);
+  std::string out = runCommand("/usr/bin/python3 " + quote(d.path("check.py")) + " " + quote(d.dir()) + " 2>&1", &rc);
   EXPECT_EQ(rc, 0) << out;
   EXPECT_EQ(out, "ok\n");
 }
 
 // SIGINT during a run aborts it like the window's Abort: no output remains.
 TEST(CliOperations, InterruptLeavesNoPartialOutput) {
-  TScratch d;
-  WriteTallRaw(d.Path("tall_200X20000.raw"), 200, 20000);
-  ::mkdir(d.Path("o").c_str(), 0755);
+  Scratch d;
+  writeTallRaw(d.path("tall_200X20000.raw"), 200, 20000);
+  ::mkdir(d.path("o").c_str(), 0755);
   for (const char* format : {"tif", "kro"}) {
-    Result r = Torvel({"convert", d.Path("tall_200X20000.raw"), "--verbose", "--format", format, "--out", d.Path("o")},
+    Result r = runTorvel({"convert", d.path("tall_200X20000.raw"), "--verbose", "--format", format, "--out", d.path("o")},
                       4096, SIGINT);
-    EXPECT_EQ(r.Status, 1) << format;
-    EXPECT_EQ(LastLine(r.Err), "Operation aborted");
-    EXPECT_EQ(RunCommand("ls " + Quote(d.Path("o"))), "");
+    EXPECT_EQ(r.status, 1) << format;
+    EXPECT_EQ(lastLine(r.err), "Operation aborted");
+    EXPECT_EQ(runCommand("ls " + quote(d.path("o"))), "");
   }
   // Split keeps the tiles it finished.
-  Result r = Torvel({"split", d.Path("tall_200X20000.raw"), "--tile", "100x1000", "--verbose", "--format", "raw",
-                     "--out", d.Path("o")},
+  Result r = runTorvel({"split", d.path("tall_200X20000.raw"), "--tile", "100x1000", "--verbose", "--format", "raw",
+                     "--out", d.path("o")},
                     8192, SIGTERM);
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(RunCommand("ls " + Quote(d.Path("o"))), "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(runCommand("ls " + quote(d.path("o"))), "");
 }
 
 // Streaming keeps memory small whatever the height.
 TEST(CliMemory, ConvertAndCropOfAWideImageStayUnder40MB) {
-  TScratch d;
-  WriteTallRaw(d.Path("wide_40000X500.raw"), 40000, 500);
-  ::mkdir(d.Path("o").c_str(), 0755);
+  Scratch d;
+  writeTallRaw(d.path("wide_40000X500.raw"), 40000, 500);
+  ::mkdir(d.path("o").c_str(), 0755);
   const std::vector<std::vector<std::string>> jobs = {
-      {"convert", d.Path("wide_40000X500.raw"), "--format", "tif", "--out", d.Path("o"), "--quiet"},
-      {"convert", d.Path("wide_40000X500.raw"), "--format", "kro", "--out", d.Path("o"), "--quiet"},
-      {"crop", d.Path("wide_40000X500.raw"), "5000", "100", "30000", "350", "--format", "raw", "--out", d.Path("o"),
+      {"convert", d.path("wide_40000X500.raw"), "--format", "tif", "--out", d.path("o"), "--quiet"},
+      {"convert", d.path("wide_40000X500.raw"), "--format", "kro", "--out", d.path("o"), "--quiet"},
+      {"crop", d.path("wide_40000X500.raw"), "5000", "100", "30000", "350", "--format", "raw", "--out", d.path("o"),
        "--quiet"},
   };
   for (const auto& job : jobs) {
-    Result r = Torvel(job);
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_LT(r.PeakKb, 40 * 1024) << job[0] << " " << job[3];
+    Result r = runTorvel(job);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(r.peakKb, 40 * 1024) << job[0] << " " << job[3];
   }
   // Reading a TIFF back: the input is not mapped into memory either.
-  ::mkdir(d.Path("back").c_str(), 0755);
-  Result r = Torvel({"convert", d.Path("o/wide.tif"), "--format", "raw", "--out", d.Path("back"), "--quiet"});
-  ASSERT_EQ(r.Status, 0) << r.Err;
-  EXPECT_LT(r.PeakKb, 40 * 1024);
-  EXPECT_TRUE(ReadFile(d.Path("back/wide_40000X500.raw")) == ReadFile(d.Path("wide_40000X500.raw")));
+  ::mkdir(d.path("back").c_str(), 0755);
+  Result r = runTorvel({"convert", d.path("o/wide.tif"), "--format", "raw", "--out", d.path("back"), "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_LT(r.peakKb, 40 * 1024);
+  EXPECT_TRUE(readFile(d.path("back/wide_40000X500.raw")) == readFile(d.path("wide_40000X500.raw")));
 }
 
 // A real resize of an image just over 10000 pixels wide, both methods: the
 // final step scales it directly by 10050 / 1000, giving 1000 x 149.
 TEST(CliResize, BothMethodsGiveTheComputedSize) {
-  TScratch d;
-  WriteTallRaw(d.Path("pano_10050X1500.raw"), 10050, 1500);
-  ::mkdir(d.Path("o").c_str(), 0755);
+  Scratch d;
+  writeTallRaw(d.path("pano_10050X1500.raw"), 10050, 1500);
+  ::mkdir(d.path("o").c_str(), 0755);
   for (const char* m : {"--fast", "--slow"}) {
-    Result r = Torvel({"resize", d.Path("pano_10050X1500.raw"), "--width", "1000", m, "--format", "raw", "--out",
-                       d.Path("o"), "--yes"});
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, d.Path("o/pano_1000X149.raw") + "\nOperation completed successfully\n");
-    EXPECT_EQ(GetFileSize64(d.Path("o/pano_1000X149.raw")), 1000 * 149 * 3);
+    Result r = runTorvel({"resize", d.path("pano_10050X1500.raw"), "--width", "1000", m, "--format", "raw", "--out",
+                       d.path("o"), "--yes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, d.path("o/pano_1000X149.raw") + "\nOperation completed successfully\n");
+    EXPECT_EQ(fileSize(d.path("o/pano_1000X149.raw")), 1000 * 149 * 3);
   }
-  EXPECT_EQ(RunCommand("ls -A " + Quote(d.Path(""))), "o\npano_10050X1500.raw\n");
-  Result small = Torvel({"resize", d.Path("pano_10050X1500.raw"), "--width", "100"});
-  EXPECT_EQ(small.Status, 2);
-  RunCommand("truncate -s " + std::to_string(9000LL * 9000 * 3) + " " + Quote(d.Path("s_9000X9000.raw")));
-  Result r = Torvel({"resize", d.Path("s_9000X9000.raw"), "--width", "1000", "--out", d.Path("o")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "Width and height of the input file must be > 10000\nOperation aborted\n");
+  EXPECT_EQ(runCommand("ls -A " + quote(d.path(""))), "o\npano_10050X1500.raw\n");
+  Result small = runTorvel({"resize", d.path("pano_10050X1500.raw"), "--width", "100"});
+  EXPECT_EQ(small.status, 2);
+  runCommand("truncate -s " + std::to_string(9000LL * 9000 * 3) + " " + quote(d.path("s_9000X9000.raw")));
+  Result r = runTorvel({"resize", d.path("s_9000X9000.raw"), "--width", "1000", "--out", d.path("o")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Width and height of the input file must be > 10000\nOperation aborted\n");
+}
+
+namespace {
+
+// Every operation and output kind from the command line on small generated
+// images; "name md5" of every output, sorted.
+std::string outputChecksums(const Scratch& d) {
+  writeRaw(d.path("a_301X203.raw"), makePixels(301, 203, 8, 3, 11));
+  writeTiff(d.path("b.tif"), makePixels(157, 99, 16, 4, 12), false, 5, 8);
+  writeKro(d.path("c.kro"), makePixels(64, 48, 8, 4, 13));
+  writeRaw(d.path("d_120X80.raw"), makePixels(120, 80, 16, 3, 14));
+  writeRaw(d.path("e_10050X150.raw"), makePixels(10050, 150, 8, 3, 15));
+  int n = 0;
+  auto run = [&](std::vector<std::string> args) {
+    const std::string out = d.path("out" + std::to_string(n++));
+    ::mkdir(out.c_str(), 0755);
+    for (const char* a : {"--quiet", "--out"}) args.push_back(a);
+    args.push_back(out);
+    const Result r = runTorvel(args);
+    EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << ": " << r.err;
+  };
+  for (const char* in : {"a_301X203.raw", "b.tif", "c.kro", "d_120X80.raw"}) {
+    for (const char* format : {"tif", "tif-lzw", "raw", "kro"}) {
+      run({"convert", d.path(in), "--format", format});
+      run({"crop", d.path(in), "7", "5", "33", "21", "--format", format});
+      run({"split", d.path(in), "--tile", "40x30", "--format", format});
+    }
+  }
+  run({"merge", d.path("out2/a_40X30_x1y1.tif"), d.path("out2/a_40X30_x2y1.tif"), "--grid", "2x1", "--format", "raw"});
+  run({"resize", d.path("e_10050X150.raw"), "--width", "1000", "--fast", "--format", "raw"});
+  run({"resize", d.path("e_10050X150.raw"), "--width", "1000", "--slow", "--format", "tif"});
+  return runCommand("cd " + quote(d.dir()) + " && md5sum out*/* | sort -k2");
+}
+
+std::string digestOf(const std::string& text, const Scratch& d) {
+  writeFile(d.path("listing.txt"), text);
+  return runCommand("md5sum < " + quote(d.path("listing.txt")) + " | cut -c1-32");
+}
+
+}  // namespace
+
+// The outputs are byte for byte those the build before the reader/writer
+// redesign wrote (recorded from it on the same generated images).
+TEST(CliOutputs, ByteIdenticalToTheRecordedBuild) {
+  Scratch d;
+  const std::string listing = outputChecksums(d);
+  EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 375);
+  EXPECT_EQ(digestOf(listing, d), "179253a09533a8e1a54fec80dce0d857\n") << listing;
 }

@@ -1,22 +1,24 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "engine/setup.h"
-#include "engine/torvel.h"
-#include "engine/utils.h"
+#include "engine/bytefile.h"
+#include "engine/files.h"
+#include "engine/operations.h"
+#include "engine/reader.h"
+#include "engine/rules.h"
 #include "testkit.h"
 
 using namespace testkit;
+using namespace torvel;
 
 namespace {
 
 // Converts the selected input into `dir` and returns the output path.
-std::string Convert(TRun& r, const std::string& input, FileType type, bool lzw, const std::string& dir) {
-  EXPECT_TRUE(r.Select(input)) << input;
-  r.SetOutput(type, lzw);
-  ConvertFile(r.S, 0, 0, int32_t(r.S.InInfo.Width), int32_t(r.S.InInfo.Height), dir, "");
-  EXPECT_FALSE(r.S.Abort) << input;
-  return r.S.OutInfo.FileName;
+std::string convert(Harness& r, const std::string& input, OutputFormat format, const std::string& dir) {
+  EXPECT_TRUE(r.select(input)) << input;
+  const RunResult result = convertImage({r.input, whole(r.input), format, dir, ""}, r.context());
+  EXPECT_TRUE(result.completed()) << input << ": " << result.message;
+  return result.written.empty() ? "" : result.written.front();
 }
 
 }  // namespace
@@ -25,226 +27,261 @@ std::string Convert(TRun& r, const std::string& input, FileType type, bool lzw, 
 TEST(Convert, RoundTripThroughEveryKindIsByteExact) {
   for (int bits : {8, 16}) {
     SCOPED_TRACE(bits);
-    TRun r;
-    TPixels px = MakePixels(37, 23, bits, 3, 5);
-    const std::string raw = r.Dir.Path("pano_37X23.raw");
-    WriteRaw(raw, px);
-    std::string kro = Convert(r, raw, FileType::KRO4, false, r.Dir.Path(""));
-    EXPECT_EQ(kro, r.Dir.Path("pano.kro"));
+    Harness r;
+    Pixels px = makePixels(37, 23, bits, 3, 5);
+    const std::string raw = r.dir.path("pano_37X23.raw");
+    writeRaw(raw, px);
+    std::string kro = convert(r, raw, kroOut, r.dir.path(""));
+    EXPECT_EQ(kro, r.dir.path("pano.kro"));
     // Alpha is gained as full value and 16-bit samples are big-endian.
-    EXPECT_EQ(ReadFile(kro), KroBytes(WithChannels(px, 4)));
-    ::mkdir(r.Dir.Path("t1").c_str(), 0755);
-    ::mkdir(r.Dir.Path("t2").c_str(), 0755);
-    ::mkdir(r.Dir.Path("back").c_str(), 0755);
-    std::string tif = Convert(r, kro, FileType::TIF, false, r.Dir.Path("t1/"));
-    EXPECT_EQ(tif, r.Dir.Path("t1/pano.tif"));
-    std::string lzw = Convert(r, tif, FileType::TIF, true, r.Dir.Path("t2/"));
-    std::string back = Convert(r, lzw, FileType::RAW, false, r.Dir.Path("back/"));
-    EXPECT_EQ(back, r.Dir.Path("back/pano_37X23.raw"));
-    EXPECT_EQ(ReadFile(back), ReadFile(raw));
+    EXPECT_EQ(readFile(kro), kroBytes(withChannels(px, 4)));
+    ::mkdir(r.dir.path("t1").c_str(), 0755);
+    ::mkdir(r.dir.path("t2").c_str(), 0755);
+    ::mkdir(r.dir.path("back").c_str(), 0755);
+    std::string tif = convert(r, kro, tiffOut, r.dir.path("t1/"));
+    EXPECT_EQ(tif, r.dir.path("t1/pano.tif"));
+    std::string lzw = convert(r, tif, lzwOut, r.dir.path("t2/"));
+    std::string back = convert(r, lzw, rawOut, r.dir.path("back/"));
+    EXPECT_EQ(back, r.dir.path("back/pano_37X23.raw"));
+    EXPECT_EQ(readFile(back), readFile(raw));
     // The LZW file is LZW-compressed and holds the same pixels for another reader.
-    EXPECT_NE(RunCommand("tiffinfo " + Quote(lzw)).find("LZW"), std::string::npos);
+    EXPECT_NE(runCommand("tiffinfo " + quote(lzw)).find("LZW"), std::string::npos);
   }
 }
 
 TEST(Convert, FourChannelTiffLosesAlphaInRawAndKeepsItInKro) {
-  TRun r;
-  TPixels px = MakePixels(9, 4, 16, 4, 2);
-  WriteTiff(r.Dir.Path("a.tif"), px, false, 8 /* deflate */, 3);
-  std::string raw = Convert(r, r.Dir.Path("a.tif"), FileType::RAW, false, r.Dir.Dir());
-  EXPECT_EQ(ReadFile(raw), RawBytes(WithChannels(px, 3)));
-  std::string kro = Convert(r, r.Dir.Path("a.tif"), FileType::KRO4, false, r.Dir.Dir());
-  EXPECT_EQ(ReadFile(kro), KroBytes(px));
+  Harness r;
+  Pixels px = makePixels(9, 4, 16, 4, 2);
+  writeTiff(r.dir.path("a.tif"), px, false, 8 /* deflate */, 3);
+  std::string raw = convert(r, r.dir.path("a.tif"), rawOut, r.dir.dir());
+  EXPECT_EQ(readFile(raw), rawBytes(withChannels(px, 3)));
+  std::string kro = convert(r, r.dir.path("a.tif"), kroOut, r.dir.dir());
+  EXPECT_EQ(readFile(kro), kroBytes(px));
 }
 
 TEST(Convert, CropTakesTheRectangleFromEveryKind) {
-  TRun r;
-  TPixels px = MakePixels(50, 40, 8, 3, 9);
-  TPixels px4 = MakePixels(50, 40, 16, 4, 9);
-  WriteRaw(r.Dir.Path("r_50X40.raw"), px);
-  WriteTiff(r.Dir.Path("t.tif"), px);
-  WriteTiff(r.Dir.Path("big.tif"), px4, true, 5);
-  WriteKro(r.Dir.Path("k.kro"), px4);
-  ::mkdir(r.Dir.Path("out").c_str(), 0755);
+  Harness r;
+  Pixels px = makePixels(50, 40, 8, 3, 9);
+  Pixels px4 = makePixels(50, 40, 16, 4, 9);
+  writeRaw(r.dir.path("r_50X40.raw"), px);
+  writeTiff(r.dir.path("t.tif"), px);
+  writeTiff(r.dir.path("big.tif"), px4, true, 5);
+  writeKro(r.dir.path("k.kro"), px4);
+  ::mkdir(r.dir.path("out").c_str(), 0755);
   for (const char* in : {"r_50X40.raw", "t.tif", "big.tif", "k.kro"}) {
     SCOPED_TRACE(in);
-    ASSERT_TRUE(r.Select(r.Dir.Path(in)));
-    r.SetOutput(FileType::RAW);
-    CropFile(r.S, 7, 11, 13, 17, r.Dir.Path("out/"));
-    ASSERT_FALSE(r.S.Abort);
-    const TPixels& src = r.S.InInfo.Channels == 4 ? px4 : px;
-    EXPECT_EQ(ReadFile(r.S.OutInfo.FileName), RawBytes(Crop(WithChannels(src, 3), 7, 11, 13, 17)));
-    DeleteFileIfExists(r.S.OutInfo.FileName);
+    ASSERT_TRUE(r.select(r.dir.path(in)));
+    const RunResult result = cropImage({r.input, {7, 11, 13, 17}, rawOut, r.dir.path("out/"), ""}, r.context());
+    ASSERT_TRUE(result.completed());
+    const Pixels& src = r.input.channels == 4 ? px4 : px;
+    EXPECT_EQ(readFile(result.written.front()), rawBytes(crop(withChannels(src, 3), 7, 11, 13, 17)));
+    removeFile(result.written.front());
   }
 }
 
 // The crop of 300 x 200 at (100, 500) from a RAW input: skipping then saving,
 // with the progress positions and status texts counting down.
 TEST(Convert, CropProgressAndStatusRhythm) {
-  TRun r;
-  WriteRaw(r.Dir.Path("in_400X800.raw"), MakePixels(400, 800, 8, 3));
-  ASSERT_TRUE(r.Select(r.Dir.Path("in_400X800.raw")));
-  r.SetOutput(FileType::RAW);
-  ::mkdir(r.Dir.Path("o").c_str(), 0755);
-  ConvertFile(r.S, 100, 500, 300, 200, r.Dir.Path("o/"), "");
-  ASSERT_FALSE(r.S.Abort);
-  EXPECT_EQ(r.Rec.Matching("show:"), std::vector<std::string>{"700:"});
-  std::vector<std::string> statuses = r.Rec.Matching("status:");
+  Harness r;
+  writeRaw(r.dir.path("in_400X800.raw"), makePixels(400, 800, 8, 3));
+  ASSERT_TRUE(r.select(r.dir.path("in_400X800.raw")));
+  ::mkdir(r.dir.path("o").c_str(), 0755);
+  ASSERT_TRUE(convertImage({r.input, {100, 500, 300, 200}, rawOut, r.dir.path("o/"), ""}, r.context()).completed());
+  EXPECT_EQ(r.recorder.matching("show:"), std::vector<std::string>{"700:"});
+  std::vector<std::string> statuses = r.recorder.matching("status:");
   ASSERT_EQ(statuses.size(), 1u + 500 + 200);
   EXPECT_EQ(statuses[0], "");
   EXPECT_EQ(statuses[1], "Skipping lines... (500)");
   EXPECT_EQ(statuses[500], "Skipping lines... (1)");
   EXPECT_EQ(statuses[501], "Saving lines... (200)");
   EXPECT_EQ(statuses[700], "Saving lines... (1)");
-  std::vector<std::string> updates = r.Rec.Matching("update:");
+  std::vector<std::string> updates = r.recorder.matching("update:");
   ASSERT_GE(updates.size(), 11u);
   EXPECT_EQ(updates[0], "0");
   EXPECT_EQ(updates[9], "450");
   EXPECT_EQ(updates[10], "504");  // first copied row that moves the bar
   EXPECT_EQ(updates.back(), "693");
-  EXPECT_EQ(r.Rec.Events.back(), "hide");
-  EXPECT_EQ(GetFileSize64(r.Dir.Path("o/in_300X200.raw")), 300 * 200 * 3);
+  EXPECT_EQ(r.recorder.events.back(), "hide");
+  EXPECT_EQ(fileSize(r.dir.path("o/in_300X200.raw")), 300 * 200 * 3);
 
   // The same crop from a TIFF reads rows 500 to 699 only: nothing is skipped.
-  TRun t;
-  WriteTiff(t.Dir.Path("in.tif"), MakePixels(400, 800, 8, 3));
-  ASSERT_TRUE(t.Select(t.Dir.Path("in.tif")));
-  t.SetOutput(FileType::RAW);
-  ConvertFile(t.S, 100, 500, 300, 200, t.Dir.Dir(), "");
-  std::vector<std::string> tst = t.Rec.Matching("status:");
+  Harness t;
+  writeTiff(t.dir.path("in.tif"), makePixels(400, 800, 8, 3));
+  ASSERT_TRUE(t.select(t.dir.path("in.tif")));
+  convertImage({t.input, {100, 500, 300, 200}, rawOut, t.dir.dir(), ""}, t.context());
+  std::vector<std::string> tst = t.recorder.matching("status:");
   ASSERT_EQ(tst.size(), 201u);
   EXPECT_EQ(tst[1], "Saving lines... (200)");
-  EXPECT_EQ(t.Rec.Matching("update:").front(), "504");
+  EXPECT_EQ(t.recorder.matching("update:").front(), "504");
 }
 
-TEST(Convert, AbortAnywhereLeavesNoOutput) {
-  TRun r;
-  WriteRaw(r.Dir.Path("in_100X300.raw"), MakePixels(100, 300, 8, 3));
-  ::mkdir(r.Dir.Path("o").c_str(), 0755);
-  for (FileType type : {FileType::KRO4, FileType::TIF, FileType::RAW}) {
+TEST(Convert, CancelAnywhereLeavesNoOutput) {
+  Harness r;
+  writeRaw(r.dir.path("in_100X300.raw"), makePixels(100, 300, 8, 3));
+  ::mkdir(r.dir.path("o").c_str(), 0755);
+  for (OutputFormat format : {kroOut, tiffOut, rawOut}) {
     for (int at : {1 /* while skipping */, 4 /* while copying */}) {
-      ASSERT_TRUE(r.Select(r.Dir.Path("in_100X300.raw")));
-      r.SetOutput(type);
-      r.Rec.Updates = 0;
-      r.Rec.AbortAtUpdate = at;
-      ConvertFile(r.S, 0, 100, 50, 150, r.Dir.Path("o/"), "");
-      EXPECT_TRUE(r.S.Abort);
-      EXPECT_EQ(RunCommand("ls " + Quote(r.Dir.Path("o"))), "");
-      EXPECT_TRUE(r.Rec.ErrorsShown.empty());
+      ASSERT_TRUE(r.select(r.dir.path("in_100X300.raw")));
+      r.recorder.rearm(at);
+      const RunResult result = convertImage({r.input, {0, 100, 50, 150}, format, r.dir.path("o/"), ""}, r.context());
+      EXPECT_EQ(result.outcome, Outcome::Cancelled);
+      EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
+      EXPECT_TRUE(r.recorder.errorsShown.empty());
     }
   }
 }
 
 // A short read is a read error: no output with stale bytes is ever complete.
 TEST(Convert, TruncatedInputsStopWithReadErrorAndNoOutput) {
-  TRun r;
-  ::mkdir(r.Dir.Path("o").c_str(), 0755);
-  std::string bytes = RawBytes(MakePixels(10, 10, 8, 3));
+  Harness r;
+  ::mkdir(r.dir.path("o").c_str(), 0755);
+  std::string bytes = rawBytes(makePixels(10, 10, 8, 3));
   // Lines missing at the end (the name promises 10 lines; a KRO header promises 10 too).
-  WriteFile(r.Dir.Path("short_10X10.raw"), bytes.substr(0, 30 * 7));
-  WriteFile(r.Dir.Path("half.kro"), KroBytes(MakePixels(10, 10, 8, 4)).substr(0, 20 + 40 * 9 + 20));
-  for (const char* name : {"short_10X10.raw", "half.kro"}) {
-    SCOPED_TRACE(name);
-    r.Rec.ErrorsShown.clear();
-    r.S.InInfo = TFileInfo{};
-    r.S.InInfo.FileName = r.Dir.Path(name);
+  writeFile(r.dir.path("short_10X10.raw"), bytes.substr(0, 30 * 7));
+  writeFile(r.dir.path("half.kro"), kroBytes(makePixels(10, 10, 8, 4)).substr(0, 20 + 40 * 9 + 20));
+  const struct {
+    const char* name;
+    const char* error;
+  } cases[] = {{"short_10X10.raw", "Read file error: row 7: the file ends before the row does"},
+               {"half.kro", "Read file error: row 9: the file ends before the row does"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    r.recorder.errorsShown.clear();
     // The RAW no longer matches its name, so take its geometry as the dialog would.
-    r.Prompt.RawAnswer = true;
-    r.Prompt.RawWidth = 10;
-    r.Prompt.RawHeight = 10;
-    r.Prompt.RawBits = 8;
-    ProbeFile(r.S, true);
-    ASSERT_TRUE(r.S.InInfo.ImageIsOk);
-    r.SetOutput(FileType::TIF);
-    ConvertFile(r.S, 0, 0, 10, 10, r.Dir.Path("o/"), "");
-    EXPECT_TRUE(r.S.Abort);
-    EXPECT_EQ(r.Rec.ErrorsShown, std::vector<std::string>{"Read file error"});
-    EXPECT_EQ(RunCommand("ls " + Quote(r.Dir.Path("o"))), "");
+    r.prompt.rawAnswer = true;
+    r.prompt.rawWidth = 10;
+    r.prompt.rawHeight = 10;
+    r.prompt.rawBits = 8;
+    r.input = probeImage(r.dir.path(c.name), &r.prompt, true);
+    ASSERT_TRUE(r.input.accepted);
+    const RunResult result = convertImage({r.input, {0, 0, 10, 10}, tiffOut, r.dir.path("o/"), ""}, r.context());
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{c.error});
+    EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
   }
 }
 
 TEST(Convert, RefusedInputIsFileNotFound) {
-  TRun r;
-  WriteFile(r.Dir.Path("bad.kro"), "KRX nothing");
-  r.Select(r.Dir.Path("bad.kro"));
-  r.SetOutput(FileType::TIF);
-  ConvertFile(r.S, 0, 0, 1, 1, r.Dir.Dir(), "");
-  EXPECT_TRUE(r.S.Abort);
-  EXPECT_EQ(r.Rec.ErrorsShown, std::vector<std::string>{"File not found"});
-  EXPECT_TRUE(r.Rec.Matching("show:").empty());
+  Harness r;
+  writeFile(r.dir.path("bad.kro"), "KRX nothing");
+  r.select(r.dir.path("bad.kro"));
+  const RunResult result = convertImage({r.input, {0, 0, 1, 1}, tiffOut, r.dir.dir(), ""}, r.context());
+  EXPECT_EQ(result.outcome, Outcome::Refused);
+  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"File not found"});
+  EXPECT_TRUE(r.recorder.matching("show:").empty());
 }
 
-TEST(Convert, DecliningToOverwriteWritesNothingAndKeepsAbort) {
-  TRun r;
-  WriteTiff(r.Dir.Path("a.tif"), MakePixels(4, 4, 8, 3));
-  WriteFile(r.Dir.Path("a.kro"), "precious");
-  ASSERT_TRUE(r.Select(r.Dir.Path("a.tif")));
-  r.SetOutput(FileType::KRO4);
-  for (bool before : {false, true}) {
-    r.S.Abort = before;
-    ConvertFile(r.S, 0, 0, 4, 4, r.Dir.Dir(), "");
-    EXPECT_EQ(r.S.Abort, before);
-    EXPECT_EQ(ReadFile(r.Dir.Path("a.kro")), "precious");
-    EXPECT_TRUE(r.Rec.ErrorsShown.empty());
-  }
+TEST(Convert, DecliningToOverwriteWritesNothingAndIsNoSuccess) {
+  Harness r;
+  writeTiff(r.dir.path("a.tif"), makePixels(4, 4, 8, 3));
+  writeFile(r.dir.path("a.kro"), "precious");
+  ASSERT_TRUE(r.select(r.dir.path("a.tif")));
+  const RunResult result = convertImage({r.input, {0, 0, 4, 4}, kroOut, r.dir.dir(), ""}, r.context());
+  EXPECT_EQ(result.outcome, Outcome::Declined);
+  EXPECT_EQ(readFile(r.dir.path("a.kro")), "precious");
+  EXPECT_TRUE(r.recorder.errorsShown.empty());
 }
 
 TEST(Convert, FullDiskFailsTheWriteAndRemovesTheOutput) {
   // Small and large enough to fail inside the line loop and at the close.
   for (uint32_t side : {64u, 400u}) {
-    for (FileType type : {FileType::RAW, FileType::KRO4, FileType::TIF}) {
-      SCOPED_TRACE(std::to_string(side) + " " + std::to_string(int(type)));
-      TRun r;
-      WriteTiff(r.Dir.Path("a.tif"), MakePixels(side, side, 8, 3));
-      ASSERT_TRUE(r.Select(r.Dir.Path("a.tif")));
-      r.SetOutput(type);
-      TByteFile::SetWriteBudgetForTests(side * 3 * 10 + 5);
-      ::mkdir(r.Dir.Path("o").c_str(), 0755);
-      ConvertFile(r.S, 0, 0, int32_t(side), int32_t(side), r.Dir.Path("o/"), "");
-      TByteFile::SetWriteBudgetForTests(-1);
-      EXPECT_TRUE(r.S.Abort);
-      EXPECT_EQ(r.Rec.ErrorsShown, std::vector<std::string>{"Write to file error"});
-      EXPECT_EQ(RunCommand("ls " + Quote(r.Dir.Path("o"))), "");
+    for (OutputFormat format : {rawOut, kroOut, tiffOut}) {
+      SCOPED_TRACE(std::to_string(side) + " " + kindText(format.kind));
+      Harness r;
+      writeTiff(r.dir.path("a.tif"), makePixels(side, side, 8, 3));
+      ASSERT_TRUE(r.select(r.dir.path("a.tif")));
+      ByteFile::setWriteBudgetForTests(side * 3 * 10 + 5);
+      ::mkdir(r.dir.path("o").c_str(), 0755);
+      const RunResult result = convertImage({r.input, whole(r.input), format, r.dir.path("o/"), ""}, r.context());
+      ByteFile::setWriteBudgetForTests(-1);
+      EXPECT_EQ(result.outcome, Outcome::Failed);
+      EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Write to file error: No space left on device"});
+      EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
     }
   }
 }
 
 TEST(SetUp, CropChecksInOrder) {
-  EXPECT_EQ(CropCheckMessage(1000, 800, 999, 0, 1, 1), "");
-  EXPECT_EQ(CropCheckMessage(1000, 800, 1000, 0, 1, 1), "X must >= 0 and < 1000");
-  EXPECT_EQ(CropCheckMessage(1000, 800, 0, 800, 1, 1), "Y must >= 0 and < 800");
-  EXPECT_EQ(CropCheckMessage(1000, 800, 500, 0, 501, 1), "Width must > 0 and <= 500");
-  EXPECT_EQ(CropCheckMessage(1000, 800, 0, 100, 1, 700), "");
-  EXPECT_EQ(CropCheckMessage(1000, 800, 0, 100, 1, 701), "Height must > 0 and <= 700");
-  EXPECT_EQ(CropCheckMessage(1000, 800, 1000, 900, 5000, 5000), "X must >= 0 and < 1000");
+  EXPECT_EQ(cropRefusal(1000, 800, 999, 0, 1, 1), "");
+  EXPECT_EQ(cropRefusal(1000, 800, 1000, 0, 1, 1), "X must >= 0 and < 1000");
+  EXPECT_EQ(cropRefusal(1000, 800, 0, 800, 1, 1), "Y must >= 0 and < 800");
+  EXPECT_EQ(cropRefusal(1000, 800, 500, 0, 501, 1), "Width must > 0 and <= 500");
+  EXPECT_EQ(cropRefusal(1000, 800, 0, 100, 1, 700), "");
+  EXPECT_EQ(cropRefusal(1000, 800, 0, 100, 1, 701), "Height must > 0 and <= 700");
+  EXPECT_EQ(cropRefusal(1000, 800, 1000, 900, 5000, 5000), "X must >= 0 and < 1000");
 
-  TRun r;
-  WriteTiff(r.Dir.Path("a.tif"), MakePixels(10, 10, 8, 3));
-  ASSERT_TRUE(r.Select(r.Dir.Path("a.tif")));
-  r.SetOutput(FileType::RAW);
-  CropFile(r.S, 5, 0, 6, 1, r.Dir.Dir());
-  EXPECT_TRUE(r.S.Abort);
-  EXPECT_EQ(r.Rec.ErrorsShown, std::vector<std::string>{"Width must > 0 and <= 5"});
-  EXPECT_EQ(r.Listing(), "a.tif\n");
+  Harness r;
+  writeTiff(r.dir.path("a.tif"), makePixels(10, 10, 8, 3));
+  ASSERT_TRUE(r.select(r.dir.path("a.tif")));
+  const RunResult result = cropImage({r.input, {5, 0, 6, 1}, rawOut, r.dir.dir(), ""}, r.context());
+  EXPECT_EQ(result.outcome, Outcome::Refused);
+  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Width must > 0 and <= 5"});
+  EXPECT_EQ(r.listing(), "a.tif\n");
 }
 
 TEST(SetUp, OutputFolderAndSplitFitting) {
-  TScratch d;
-  EXPECT_EQ(GetOutputFolder("", "/in/a.tif"), "/in/");
-  EXPECT_EQ(GetOutputFolder(d.Path("gone"), "/in/a.tif"), "/in/");
-  std::string dir = d.Dir().substr(0, d.Dir().size() - 1);
-  EXPECT_EQ(GetOutputFolder(dir, "/in/a.tif"), dir + "/");
-  EXPECT_EQ(GetOutputFolder("", ""), "");
-  EXPECT_EQ(TileCount(2500, 1000), 3u);
-  EXPECT_EQ(TileCount(1700, 800), 3u);
-  EXPECT_EQ(TileCount(2500, 1250), 2u);
-  EXPECT_EQ(FitSplitTile(1000, 800), 800u);
-  EXPECT_EQ(FitSplitTile(35000, 40000), 30000u);
-  EXPECT_EQ(ResizeHeight(40000, 20000, 1000), 500);
-  EXPECT_EQ(ResizeHeight(3000, 2001, 1000), 667);
-  EXPECT_EQ(ResizeHeight(2000, 1001, 1000), 500);  // halfway goes to even
-  EXPECT_EQ(ResizeHeight(2000, 1003, 1000), 502);
-  EXPECT_EQ(MergeCountMessage(9, 8), "One or more files are missing.\r\nPlease select 9 files");
-  EXPECT_EQ(MergeCountMessage(9, 10), "Too many files selected.\r\nPlease select 9 files");
-  EXPECT_EQ(MergeCountMessage(9, 9), "");
+  Scratch d;
+  EXPECT_EQ(outputFolder("", "/in/a.tif"), "/in/");
+  EXPECT_EQ(outputFolder(d.path("gone"), "/in/a.tif"), "/in/");
+  std::string dir = d.dir().substr(0, d.dir().size() - 1);
+  EXPECT_EQ(outputFolder(dir, "/in/a.tif"), dir + "/");
+  EXPECT_EQ(outputFolder("", ""), "");
+  EXPECT_EQ(tileCount(2500, 1000), 3u);
+  EXPECT_EQ(tileCount(1700, 800), 3u);
+  EXPECT_EQ(tileCount(2500, 1250), 2u);
+  EXPECT_EQ(fitSplitTile(1000, 800), 800u);
+  EXPECT_EQ(fitSplitTile(35000, 40000), 30000u);
+  EXPECT_EQ(resizeHeight(40000, 20000, 1000), 500);
+  EXPECT_EQ(resizeHeight(3000, 2001, 1000), 667);
+  EXPECT_EQ(resizeHeight(2000, 1001, 1000), 500);  // halfway goes to even
+  EXPECT_EQ(resizeHeight(2000, 1003, 1000), 502);
+  EXPECT_EQ(mergeCountRefusal(9, 8), "One or more files are missing.\r\nPlease select 9 files");
+  EXPECT_EQ(mergeCountRefusal(9, 10), "Too many files selected.\r\nPlease select 9 files");
+  EXPECT_EQ(mergeCountRefusal(9, 9), "");
+}
+
+namespace {
+
+// A prompt whose user answers Yes to the overwrite question and then, while
+// the question is still open, asks the run to stop.
+struct YesThenCancel : ScriptedPrompt {
+  std::stop_source* stop = nullptr;
+  bool askYesNo(const std::string& q) override {
+    questions.push_back(q);
+    stop->request_stop();
+    return true;
+  }
+};
+
+}  // namespace
+
+// Progress starting after a cancel or a failure does not make the run a
+// success: the outcome is the run's own, whatever the reports did.
+TEST(RunOutcome, ReportsCannotTurnACancelOrAFailureIntoASuccess) {
+  Harness r;
+  writeRaw(r.dir.path("in_20X10.raw"), makePixels(20, 10, 8, 3));
+  writeFile(r.dir.path("in.tif"), "the user's earlier result");
+  ASSERT_TRUE(r.select(r.dir.path("in_20X10.raw")));
+  YesThenCancel prompt;
+  prompt.stop = &r.recorder.stop;
+  RunResult result = convertImage({r.input, whole(r.input), tiffOut, r.dir.dir(), ""},
+                                  RunContext(&r.recorder, &prompt, r.recorder.stop.get_token()));
+  EXPECT_EQ(result.outcome, Outcome::Cancelled);
+  EXPECT_TRUE(result.written.empty());
+  EXPECT_EQ(readFile(r.dir.path("in.tif")), "the user's earlier result");
+
+  // A read failure with every report still arriving.
+  writeFile(r.dir.path("cut_20X10.raw"), rawBytes(makePixels(20, 10, 8, 3)).substr(0, 60 * 4));
+  r.recorder.rearm();
+  r.prompt.rawAnswer = true;
+  r.prompt.rawWidth = 20;
+  r.prompt.rawHeight = 10;
+  r.prompt.rawBits = 8;
+  r.input = probeImage(r.dir.path("cut_20X10.raw"), &r.prompt, true);
+  ::mkdir(r.dir.path("o").c_str(), 0755);
+  result = convertImage({r.input, whole(r.input), tiffOut, r.dir.path("o/"), ""}, r.context());
+  EXPECT_EQ(result.outcome, Outcome::Failed);
+  EXPECT_EQ(result.message, "Read file error: row 4: the file ends before the row does");
+  EXPECT_EQ(r.recorder.events.back(), "hide");
+  EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
 }

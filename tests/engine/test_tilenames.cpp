@@ -1,18 +1,21 @@
 #include <gtest/gtest.h>
 
-#include "engine/setup.h"
+#include "engine/image.h"
+#include "engine/rules.h"
 #include "engine/tilenames.h"
+
+using namespace torvel;
 
 namespace {
 
 struct NameCase {
-  const char* Name;
-  const char* Base;
-  const char* Ext;
-  int W, H, X, Y;
+  const char* name;
+  const char* base;
+  const char* ext;
+  int w, h, x, y;
 };
 
-const NameCase Cases[] = {
+const NameCase cases[] = {
     {"/scans/pano.tif", "pano", "tif", 0, 0, 0, 0},
     {"/t/pano_1000X800_x3y2.tif", "pano", "tif", 1000, 800, 3, 2},
     {"/t/pano_1000X800_x3y2.big.tif", "pano", "big.tif", 1000, 800, 3, 2},
@@ -36,68 +39,70 @@ const NameCase Cases[] = {
 }  // namespace
 
 TEST(TileNames, ReadersAgreeWithTheNameTable) {
-  for (const NameCase& c : Cases) {
-    SCOPED_TRACE(c.Name);
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.name);
     std::string base, ext;
-    ParseTileName(c.Name, base, ext);
-    EXPECT_EQ(base, c.Base);
-    EXPECT_EQ(ext, c.Ext);
-    EXPECT_EQ(TileBaseName(c.Name), c.Base);
+    parseTileName(c.name, base, ext);
+    EXPECT_EQ(base, c.base);
+    EXPECT_EQ(ext, c.ext);
+    EXPECT_EQ(tileBaseName(c.name), c.base);
     int32_t w = -1, h = -1, x = -1, y = -1;
-    ParseTileSize(c.Name, w, h);
-    EXPECT_EQ(w, c.W);
-    EXPECT_EQ(h, c.H);
-    ParseTilePos(c.Name, x, y);
-    EXPECT_EQ(x, c.X);
-    EXPECT_EQ(y, c.Y);
+    parseTileSize(c.name, w, h);
+    EXPECT_EQ(w, c.w);
+    EXPECT_EQ(h, c.h);
+    parseTilePos(c.name, x, y);
+    EXPECT_EQ(x, c.x);
+    EXPECT_EQ(y, c.y);
   }
 }
 
-TEST(TileNames, FindTileMatchesPositionAndExtensionOfTheFirstFile) {
+TEST(TileNames, IndexFindsPositionAndExtensionOfTheFirstFile) {
   std::vector<std::string> files = {"/t/p_500X500_x2y2.raw", "/t/p_500X500_x11y1.raw", "/t/p_500X500_x1y11.raw",
                                     "/t/p_500X500_x1y1.RAW", "/t/p_500X500_x1y2.tif"};
-  EXPECT_EQ(FindTile(files, 1, 1), "/t/p_500X500_x1y1.RAW");
-  EXPECT_EQ(FindTile(files, 2, 2), "/t/p_500X500_x2y2.raw");
-  EXPECT_EQ(FindTile(files, 11, 1), "/t/p_500X500_x11y1.raw");
-  EXPECT_EQ(FindTile(files, 1, 2), "");  // another extension
-  EXPECT_EQ(FindTile({"/t/p_x2y2.raw"}, 1, 1), "");
-  EXPECT_EQ(FindTile({}, 1, 1), "");
+  EXPECT_EQ(TileIndex(files).find(1, 1), "/t/p_500X500_x1y1.RAW");
+  EXPECT_EQ(TileIndex(files).find(2, 2), "/t/p_500X500_x2y2.raw");
+  EXPECT_EQ(TileIndex(files).find(11, 1), "/t/p_500X500_x11y1.raw");
+  EXPECT_EQ(TileIndex(files).find(1, 2), "");  // another extension
+  EXPECT_EQ(TileIndex(std::vector<std::string>{"/t/p_x2y2.raw"}).find(1, 1), "");
+  EXPECT_EQ(TileIndex(std::vector<std::string>{}).find(1, 1), "");
   // A plain substring: _X1Y1.TIF also matches .tiff names.
-  EXPECT_EQ(FindTile({"/t/a_x1y1.tif", "/t/b_x1y1.tiff"}, 1, 1), "/t/a_x1y1.tif");
-  EXPECT_EQ(FindTile({"/t/a_x2y1.tif", "/t/b_x1y1.tiff"}, 1, 1), "/t/b_x1y1.tiff");
+  EXPECT_EQ(TileIndex(std::vector<std::string>{"/t/a_x1y1.tif", "/t/b_x1y1.tiff"}).find(1, 1), "/t/a_x1y1.tif");
+  EXPECT_EQ(TileIndex(std::vector<std::string>{"/t/a_x2y1.tif", "/t/b_x1y1.tiff"}).find(1, 1), "/t/b_x1y1.tiff");
 }
 
-TEST(TileNames, ExtractTileXYFromTheEnd) {
+TEST(TileNames, extractTileXYFromTheEnd) {
   int32_t x = 7, y = 9;
-  ExtractTileXY("name_X3Y12.tif", x, y);
+  extractTileXY("name_X3Y12.tif", x, y);
   EXPECT_EQ(x, 3);
   EXPECT_EQ(y, 12);
   x = 7, y = 9;
-  ExtractTileXY("plain.tif", x, y);  // no pattern: unchanged
+  extractTileXY("plain.tif", x, y);  // no pattern: unchanged
   EXPECT_EQ(x, 7);
   EXPECT_EQ(y, 9);
-  ExtractTileXY("p_1000X800_x2y3.tif", x, y);
+  extractTileXY("p_1000X800_x2y3.tif", x, y);
   EXPECT_EQ(x, 2);
   EXPECT_EQ(y, 3);
-  ExtractTileXY("a_xQy1.tif", x, y);
+  extractTileXY("a_xQy1.tif", x, y);
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 1);
 }
 
 TEST(TileNames, MergeGridFromSelectedNames) {
-  TMergeGrid g = DeriveMergeGrid({"/d/a_X1Y1.tif", "/d/a_X2Y1.tif", "/d/a_X1Y2.tif", "/d/a_X2Y2.tif"});
-  EXPECT_TRUE(g.Ok);
-  EXPECT_EQ(g.Cols, 2);
-  EXPECT_EQ(g.Rows, 2);
-  EXPECT_EQ(g.Message, "4 files selected");
-  g = DeriveMergeGrid({"/d/a_X1Y1.tif", "/d/a_X2Y1.tif", "/d/a_X2Y2.tif"});
-  EXPECT_FALSE(g.Ok);
-  EXPECT_EQ(g.Message, "The number of selected files must be : 4");
-  g = DeriveMergeGrid({"/d/a.tif", "/d/b.tif"});
-  EXPECT_EQ(g.Message, "Can't merge the selected files");
-  g = DeriveMergeGrid({"/d/a_X1Y1.tif", "/d/a_X2Y1.raw"});
-  EXPECT_EQ(g.Message, "You can't select two different type of files");
-  EXPECT_TRUE(IsSupportedExt(".TIFF"));
-  EXPECT_FALSE(IsSupportedExt(".tif"));  // callers upper-case first
-  EXPECT_FALSE(IsSupportedExt(".JPG"));
+  MergeGrid g = mergeGridOf({"/d/a_X1Y1.tif", "/d/a_X2Y1.tif", "/d/a_X1Y2.tif", "/d/a_X2Y2.tif"});
+  EXPECT_TRUE(g.ok);
+  EXPECT_EQ(g.columns, 2);
+  EXPECT_EQ(g.rows, 2);
+  EXPECT_EQ(g.message, "4 files selected");
+  g = mergeGridOf({"/d/a_X1Y1.tif", "/d/a_X2Y1.tif", "/d/a_X2Y2.tif"});
+  EXPECT_FALSE(g.ok);
+  EXPECT_EQ(g.message, "The number of selected files must be : 4");
+  g = mergeGridOf({"/d/a.tif", "/d/b.tif"});
+  EXPECT_EQ(g.message, "Can't merge the selected files");
+  g = mergeGridOf({"/d/a_X1Y1.tif", "/d/a_X2Y1.raw"});
+  EXPECT_EQ(g.message, "You can't select two different type of files");
+  EXPECT_EQ(kindOfPath("/d/a.TIFF"), FileKind::Tiff);
+  EXPECT_EQ(kindOfPath("/d/a.Rgb"), FileKind::Raw);
+  EXPECT_EQ(kindOfPath("/d/a.JPG"), FileKind::None);
+  EXPECT_EQ(tileName("/d/p", 1000, 800, 2, 3), "/d/p_1000X800_x2y3");
+  EXPECT_EQ(sizedName("/d/p", 40000, 25000), "/d/p_40000X25000");
 }

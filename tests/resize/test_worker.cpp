@@ -2,33 +2,32 @@
 
 #include <cstring>
 
-#include "engine/utils.h"
-#include "resize/image.h"
-#include "resize/rawio.h"
-#include "resize/worker.h"
+#include "engine/files.h"
+#include "resize/pixelblock.h"
+#include "resize/rawblock.h"
+#include "resize/tileresizer.h"
 #include "testkit.h"
 
 using namespace testkit;
+using namespace torvel;
 
 namespace {
 
-// Runs a worker to the end on its own thread.
-TRawResize& RunWorker(TRawResize& w, const std::string& file, long double divider, bool fast = true, int bits = 8) {
-  w.Init(file, divider, fast, bits);
-  w.Start();
-  while (!w.Finished()) std::this_thread::yield();
-  return w;
+// Runs a resizer to the end on its own thread.
+void runToEnd(TileResizer& w) {
+  w.start();
+  while (!w.finished()) std::this_thread::yield();
 }
 
 }  // namespace
 
 TEST(Worker, NamesCarryTheNewSizeAndPosition) {
-  TScratch d;
+  Scratch d;
   struct Case {
-    const char* Src;
-    long double Divider;
-    const char* Out;
-    int W, H;
+    const char* src;
+    long double divider;
+    const char* out;
+    int w, h;
   } cases[] = {
       {"pano_1000X800_x3y2.raw", 2, "pano_500X400_x3y2.raw", 1000, 800},
       {"pano_100X100_x3y2.raw", 10, "pano_10X10_x3y2.raw", 100, 100},
@@ -38,159 +37,95 @@ TEST(Worker, NamesCarryTheNewSizeAndPosition) {
       {"half_1000X8.raw", 80, "half_12X0.raw", 1000, 8},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.Src);
-    WriteRaw(d.Path(c.Src), MakePixels(c.W, c.H, 8, 3));
-    TRawResize w;
-    RunWorker(w, d.Path(c.Src), c.Divider);
-    if (std::string(c.Src).rfind("half", 0) == 0) {
-      EXPECT_TRUE(w.Error);  // 8 / 80 rounds to 0
-      EXPECT_EQ(w.OutFileName, "");
+    SCOPED_TRACE(c.src);
+    writeRaw(d.path(c.src), makePixels(c.w, c.h, 8, 3));
+    TileResizer w(d.path(c.src), c.divider, true, 8);
+    runToEnd(w);
+    if (std::string(c.src).rfind("half", 0) == 0) {
+      EXPECT_TRUE(w.failed());  // 8 / 80 rounds to 0
+      EXPECT_EQ(w.outputPath(), "");
       continue;
     }
-    EXPECT_FALSE(w.Error);
-    EXPECT_EQ(w.OutFileName, d.Path(c.Out));
-    EXPECT_GT(GetFileSize64(d.Path(c.Out)), 0);
+    EXPECT_FALSE(w.failed());
+    EXPECT_EQ(w.outputPath(), d.path(c.out));
+    EXPECT_GT(fileSize(d.path(c.out)), 0);
   }
 }
 
 TEST(Worker, HalfwayNewSizesGoToEven) {
-  TScratch d;
-  WriteRaw(d.Path("a_1000X80.raw"), MakePixels(1000, 80, 8, 3));
-  WriteRaw(d.Path("b_1080X80.raw"), MakePixels(1080, 80, 8, 3));
-  TRawResize a, b;
-  RunWorker(a, d.Path("a_1000X80.raw"), 80);
-  RunWorker(b, d.Path("b_1080X80.raw"), 80);
-  EXPECT_EQ(a.OutFileName, d.Path("a_12X1.raw"));  // 12.5
-  EXPECT_EQ(b.OutFileName, d.Path("b_14X1.raw"));  // 13.5
+  Scratch d;
+  writeRaw(d.path("a_1000X80.raw"), makePixels(1000, 80, 8, 3));
+  writeRaw(d.path("b_1080X80.raw"), makePixels(1080, 80, 8, 3));
+  TileResizer a(d.path("a_1000X80.raw"), 80, true, 8), b(d.path("b_1080X80.raw"), 80, true, 8);
+  runToEnd(a);
+  runToEnd(b);
+  EXPECT_EQ(a.outputPath(), d.path("a_12X1.raw"));  // 12.5
+  EXPECT_EQ(b.outputPath(), d.path("b_14X1.raw"));  // 13.5
 }
 
 TEST(Worker, MissingSizeMissingFileAndShortFile) {
-  TScratch d;
-  WriteRaw(d.Path("pano.raw"), MakePixels(10, 10, 8, 3));
-  TRawResize noSize;
-  RunWorker(noSize, d.Path("pano.raw"), 2);
-  EXPECT_FALSE(noSize.Error);
-  EXPECT_EQ(noSize.OutFileName, "");
-  EXPECT_EQ(RunCommand("ls " + Quote(d.Dir())), "pano.raw\n");
+  Scratch d;
+  writeRaw(d.path("pano.raw"), makePixels(10, 10, 8, 3));
+  TileResizer noSize(d.path("pano.raw"), 2, true, 8);
+  runToEnd(noSize);
+  EXPECT_FALSE(noSize.failed());
+  EXPECT_EQ(noSize.outputPath(), "");
+  EXPECT_EQ(runCommand("ls " + quote(d.dir())), "pano.raw\n");
 
-  TRawResize missing;
-  RunWorker(missing, d.Path("gone_10X10.raw"), 2);
-  EXPECT_TRUE(missing.Error);
-  EXPECT_EQ(missing.OutFileName, "");
+  TileResizer missing(d.path("gone_10X10.raw"), 2, true, 8);
+  runToEnd(missing);
+  EXPECT_TRUE(missing.failed());
+  EXPECT_EQ(missing.outputPath(), "");
+  // The reason names the file and what the system said.
+  EXPECT_NE(missing.failure().find("gone_10X10.raw"), std::string::npos) << missing.failure();
+  EXPECT_NE(missing.failure().find("No such file or directory"), std::string::npos) << missing.failure();
 
   // Half the rows: the lower part of the result is black.
-  std::string full = RawBytes(MakePixels(100, 100, 8, 3, 3));
-  WriteFile(d.Path("short_100X100.raw"), full.substr(0, 15000));
-  TRawResize shortFile;
-  RunWorker(shortFile, d.Path("short_100X100.raw"), 2);
-  ASSERT_FALSE(shortFile.Error);
-  std::string out = ReadFile(shortFile.OutFileName);
+  std::string full = rawBytes(makePixels(100, 100, 8, 3, 3));
+  writeFile(d.path("short_100X100.raw"), full.substr(0, 15000));
+  TileResizer shortFile(d.path("short_100X100.raw"), 2, true, 8);
+  runToEnd(shortFile);
+  ASSERT_FALSE(shortFile.failed());
+  std::string out = readFile(shortFile.outputPath());
   ASSERT_EQ(out.size(), 50u * 50 * 3);
   EXPECT_EQ(out.substr(30 * 150), std::string(20 * 150, '\0'));
 }
 
 TEST(Worker, SixteenBitTilesStaySixteenBit) {
-  TScratch d;
-  TPixels px = MakePixels(40, 20, 16, 3);
-  WriteRaw(d.Path("t_40X20_x1y1.raw"), px);
-  TRawResize w;
-  RunWorker(w, d.Path("t_40X20_x1y1.raw"), 2, false, 16);
-  ASSERT_FALSE(w.Error);
-  EXPECT_EQ(w.OutFileName, d.Path("t_20X10_x1y1.raw"));
-  EXPECT_EQ(GetFileSize64(w.OutFileName), 20 * 10 * 6);
+  Scratch d;
+  Pixels px = makePixels(40, 20, 16, 3);
+  writeRaw(d.path("t_40X20_x1y1.raw"), px);
+  TileResizer w(d.path("t_40X20_x1y1.raw"), 2, false, 16);
+  runToEnd(w);
+  ASSERT_FALSE(w.failed());
+  EXPECT_EQ(w.outputPath(), d.path("t_20X10_x1y1.raw"));
+  EXPECT_EQ(fileSize(w.outputPath()), 20 * 10 * 6);
 }
 
-TEST(RawImage, WriteAndReadBackExactBytes) {
-  TScratch d;
-  TImageHolder img;
-  AllocImage(2, 2, ifR8G8B8, img.Image);
-  for (int i = 0; i < 12; ++i) img.Image.Bits[i] = static_cast<uint8_t>(i + 1);
-  WriteFile(d.Path("x.raw"), std::string(100, 'z'));  // longer file gets replaced whole
-  WriteRawImage(d.Path("x.raw"), img.Image, 0, 0);
-  EXPECT_EQ(ReadFile(d.Path("x.raw")), std::string("\1\2\3\4\5\6\7\10\11\12\13\14", 12));
-  TImageHolder back;
-  ReadRawImage(d.Path("x.raw"), 2, 2, ifR8G8B8, back.Image, 0, 0);
-  EXPECT_EQ(std::memcmp(back.Image.Bits, img.Image.Bits, 12), 0);
-  EXPECT_THROW(ReadRawImage("", 2, 2, ifR8G8B8, back.Image, 0, 0), EImagingError);
-  EXPECT_THROW(ReadRawImage(d.Path("none.raw"), 2, 2, ifR8G8B8, back.Image, 0, 0), EInOutError);
-  EXPECT_THROW(AllocImage(0, 5, ifR8G8B8, back.Image), EImagingError);
-  EXPECT_THROW(AllocImage(5, 5, 12345, back.Image), EImagingError);
+TEST(RawBlock, WriteAndReadBackExactBytes) {
+  Scratch d;
+  PixelBlock block(2, 2, PixelFormat::Rgb8);
+  for (int i = 0; i < 12; ++i) block.data()[i] = static_cast<uint8_t>(i + 1);
+  writeFile(d.path("x.raw"), std::string(100, 'z'));  // longer file gets replaced whole
+  writeRawBlock(d.path("x.raw"), block);
+  EXPECT_EQ(readFile(d.path("x.raw")), std::string("\1\2\3\4\5\6\7\10\11\12\13\14", 12));
+  PixelBlock back = readRawBlock(d.path("x.raw"), 2, 2, PixelFormat::Rgb8);
+  EXPECT_EQ(std::memcmp(back.data(), block.data(), 12), 0);
+  EXPECT_THROW(readRawBlock("", 2, 2, PixelFormat::Rgb8), ImagingError);
+  EXPECT_THROW(readRawBlock(d.path("none.raw"), 2, 2, PixelFormat::Rgb8), ImagingError);
+  EXPECT_THROW(PixelBlock(0, 5, PixelFormat::Rgb8), ImagingError);
 }
 
-TEST(RawImage, ReleaseOfEmptyAndInconsistentRecords) {
-  TImageData empty;
-  ReleaseImage(empty);
-  EXPECT_EQ(empty.Bits, nullptr);
-  TImageData odd;
-  AllocImage(4, 4, ifR8G8B8, odd);
-  uint8_t* bits = odd.Bits;
-  odd.Size = 7;  // no longer valid: nothing freed, record emptied
-  ReleaseImage(odd);
-  EXPECT_EQ(odd.Bits, nullptr);
-  bits[47] = 1;  // still ours: it was not freed
-  TImageData again{4, 4, ifR8G8B8, 48, bits};
-  ReleaseImage(again);
-}
-
-namespace {
-// A file that counts the block writes reaching it.
-class TCountingFile : public TFileStream {
- public:
-  std::string Data;
-  std::vector<int64_t> Writes;
-  int64_t Pos = 0;
-  bool SetPosition(int64_t p) override {
-    Pos = p;
-    return true;
-  }
-  int64_t Position() override { return Pos; }
-  int64_t Read(void* buf, int64_t n) override {
-    int64_t k = std::max<int64_t>(0, std::min<int64_t>(n, int64_t(Data.size()) - Pos));
-    std::memcpy(buf, Data.data() + Pos, size_t(k));
-    Pos += k;
-    return k;
-  }
-  int64_t Write(const void* buf, int64_t n) override {
-    Writes.push_back(n);
-    if (int64_t(Data.size()) < Pos + n) Data.resize(size_t(Pos + n));
-    std::memcpy(Data.data() + Pos, buf, size_t(n));
-    Pos += n;
-    return n;
-  }
-  int64_t Size() override { return int64_t(Data.size()); }
-};
-}  // namespace
-
-TEST(BufferedStream, BlocksReachTheFileWhenFull) {
-  std::string bytes(16385, 'q');
-  TCountingFile f;
-  {
-    TBufferedStream s(&f);
-    s.Write(bytes.data(), 16384);
-    EXPECT_EQ(f.Writes, std::vector<int64_t>{16384});  // at once, as soon as full
-    s.Write(bytes.data(), 1);
-    EXPECT_EQ(f.Writes.size(), 1u);
-    s.Commit();
-  }
-  EXPECT_EQ(f.Writes, (std::vector<int64_t>{16384, 1}));
-  EXPECT_EQ(f.Data.size(), 16385u);
-
-  // A write in the middle keeps the bytes of the block it does not cover.
-  TCountingFile g;
-  g.Data = std::string(20000, 'a');
-  {
-    TBufferedStream s(&g);
-    s.Seek(100, smFromBeginning);
-    s.Write("XYZ", 3);
-    s.Commit();
-    EXPECT_EQ(s.Size(), 20000);
-    char back[5];
-    s.Seek(99, smFromBeginning);
-    EXPECT_EQ(s.Read(back, 5), 5);
-    EXPECT_EQ(std::string(back, 5), "aXYZa");
-    s.Seek(-2, smFromEnd);
-    EXPECT_EQ(s.Read(back, 5), 2);  // cut at the end
-  }
-  EXPECT_EQ(g.Data.substr(98, 7), "aaXYZaa");
-  EXPECT_EQ(g.Data.size(), 20000u);
+TEST(RawBlock, BlocksOwnTheirPixelsAndMoveThem) {
+  PixelBlock empty;
+  EXPECT_TRUE(empty.empty());
+  PixelBlock a(4, 4, PixelFormat::Rgb16);
+  EXPECT_EQ(a.bytes(), 4 * 4 * 6);
+  const uint8_t* bits = a.data();
+  PixelBlock b = std::move(a);
+  EXPECT_TRUE(a.empty());
+  EXPECT_EQ(b.data(), bits);
+  EXPECT_EQ(b.row(1), bits + 24);
+  b = PixelBlock();
+  EXPECT_TRUE(b.empty());
 }

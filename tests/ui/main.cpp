@@ -4,10 +4,10 @@
 #include <QApplication>
 #include <curl/curl.h>
 
-#include "engine/torvel.h"
+#include "engine/tiffio.h"
 
 int main(int argc, char** argv) {
-  InstallTiffHandlers();
+  torvel::installTiffHandlers();
   curl_global_init(CURL_GLOBAL_DEFAULT);
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QApplication app(argc, argv);

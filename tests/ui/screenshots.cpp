@@ -3,37 +3,39 @@
 #include <QApplication>
 #include <QDir>
 #include <QProgressBar>
-#include <QFrame>
 #include <QTimer>
 
-#include "engine/torvel.h"
+#include "engine/tiffio.h"
 #include "ui/mainwindow.h"
 
 int main(int argc, char** argv) {
-  InstallTiffHandlers();
+  using torvel::Mode;
+  torvel::installTiffHandlers();
   QApplication app(argc, argv);
   if (argc < 2) return 2;
   const QString out = argv[1];
   QDir().mkpath(out);
-  TFrmMain w(QDir::temp().filePath("torvel-screens.ini"));
-  w.CheckForUpdatesTimer->stop();
+  torvel::MainWindow w(QDir::temp().filePath("torvel-screens.ini"));
+  w.updateTimer->stop();
   w.show();
   if (argc > 2) {
-    w.ShowPanel(1);
-    w.DropFiles({QString(argv[2])}, QPoint(200, 120));
+    w.showMode(Mode::Convert);
+    w.dropFiles({QString(argv[2])}, QPoint(200, 120));
   }
-  const char* names[] = {"convert", "crop", "resize", "split", "merge", "about"};
-  for (uint8_t m = 1; m <= 6; ++m) {
-    w.ShowPanel(m);
+  const std::pair<Mode, const char*> modes[] = {{Mode::Convert, "convert"}, {Mode::Crop, "crop"},
+                                                {Mode::Resize, "resize"},   {Mode::Split, "split"},
+                                                {Mode::Merge, "merge"},     {Mode::About, "about"}};
+  for (const auto& [mode, name] : modes) {
+    w.showMode(mode);
     QApplication::processEvents();
-    w.grab().save(out + "/" + names[m - 1] + ".png");
+    w.grab().save(out + "/" + name + ".png");
   }
-  w.ShowPanel(1);
-  w.ShowProgress(100, "Step 2/4");
-  w.PBStatus->setValue(42);
+  w.showMode(Mode::Convert);
+  emit w.runController().progressStarted(100, "Step 2/4");
+  emit w.runController().progressChanged(42);
   QApplication::processEvents();
   w.grab().save(out + "/progress.png");
-  w.btPauseClick();
+  w.togglePause();
   QApplication::processEvents();
   w.grab().save(out + "/paused.png");
   return 0;

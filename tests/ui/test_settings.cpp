@@ -15,82 +15,83 @@
 #include <mutex>
 #include <thread>
 
-#include "settings/checkversion.h"
-#include "settings/setup.h"
+#include "settings/settingsfile.h"
+#include "settings/updatecheck.h"
 #include "testkit.h"
 #include "ui/mainwindow.h"
 #include "uikit.h"
 
 using namespace testkit;
+using namespace torvel;
 
 TEST(Settings, LineRules) {
-  EXPECT_EQ(GetIntValue("WINDOWPOSX = 250"), 250);
-  EXPECT_EQ(GetIntValue("WINDOWPOSX=250 "), 0);
-  EXPECT_EQ(GetIntValue("WINDOWPOSX=-40"), -40);
-  EXPECT_EQ(GetIntValue("WINDOWPOSX"), 0);
-  EXPECT_EQ(GetIntValue("WINDOWPOSX=$10"), 0);
-  EXPECT_TRUE(GetBoolValue("CHECKFORUPDATES= TRUE "));
-  EXPECT_TRUE(GetBoolValue("CHECKFORUPDATES=true"));
-  EXPECT_FALSE(GetBoolValue("CHECKFORUPDATES=1"));
-  EXPECT_FALSE(GetBoolValue("CHECKFORUPDATES"));
+  EXPECT_EQ(settingIntValue("WINDOWPOSX = 250"), 250);
+  EXPECT_EQ(settingIntValue("WINDOWPOSX=250 "), 0);
+  EXPECT_EQ(settingIntValue("WINDOWPOSX=-40"), -40);
+  EXPECT_EQ(settingIntValue("WINDOWPOSX"), 0);
+  EXPECT_EQ(settingIntValue("WINDOWPOSX=$10"), 0);
+  EXPECT_TRUE(settingBoolValue("CHECKFORUPDATES= TRUE "));
+  EXPECT_TRUE(settingBoolValue("CHECKFORUPDATES=true"));
+  EXPECT_FALSE(settingBoolValue("CHECKFORUPDATES=1"));
+  EXPECT_FALSE(settingBoolValue("CHECKFORUPDATES"));
 }
 
 TEST(Settings, LoadMatchesBeginningsAndLastWins) {
-  TScratch d;
-  WriteFile(d.Path("t.ini"),
+  Scratch d;
+  writeFile(d.path("t.ini"),
             "[Main]\r\n; a comment\r\nwindowposx = 250\r\nWindowPosXY=7\r\nWindowPosY=-3\r\n WindowPosY=99\r\n"
             "CheckForUpdates= true \r\n");
-  TSetup s(d.Path("t.ini"));
-  TSettingsValues v = s.Load();
-  EXPECT_EQ(v.WindowPosX, 7);  // the later line wins; only the beginning is compared
-  EXPECT_EQ(v.WindowPosY, -3);  // a leading blank hides the key
-  EXPECT_TRUE(v.CheckForUpdates);
-  ASSERT_TRUE(s.Save(v));
-  EXPECT_EQ(ReadFile(d.Path("t.ini")), "WindowPosX=7\r\nWindowPosY=-3\r\nCheckForUpdates=True\r\n");
+  SettingsFile s(d.path("t.ini"));
+  Settings v = s.load();
+  EXPECT_EQ(v.windowX, 7);  // the later line wins; only the beginning is compared
+  EXPECT_EQ(v.windowY, -3);  // a leading blank hides the key
+  EXPECT_TRUE(v.checkForUpdates);
+  ASSERT_TRUE(s.save(v));
+  EXPECT_EQ(readFile(d.path("t.ini")), "WindowPosX=7\r\nWindowPosY=-3\r\nCheckForUpdates=True\r\n");
 
-  WriteFile(d.Path("keys-missing.ini"), "Other=1\r\n");
-  TSetup m(d.Path("keys-missing.ini"));
-  v = m.Load();
-  EXPECT_EQ(v.WindowPosX, 0);
-  EXPECT_EQ(v.WindowPosY, 0);
-  EXPECT_FALSE(v.CheckForUpdates);
-  TSetup none(d.Path("none.ini"));
-  v = none.Load();
-  EXPECT_EQ(v.WindowPosX, 400);
-  EXPECT_EQ(v.WindowPosY, 100);
-  EXPECT_TRUE(v.CheckForUpdates);
+  writeFile(d.path("keys-missing.ini"), "Other=1\r\n");
+  SettingsFile m(d.path("keys-missing.ini"));
+  v = m.load();
+  EXPECT_EQ(v.windowX, 0);
+  EXPECT_EQ(v.windowY, 0);
+  EXPECT_FALSE(v.checkForUpdates);
+  SettingsFile none(d.path("none.ini"));
+  v = none.load();
+  EXPECT_EQ(v.windowX, 400);
+  EXPECT_EQ(v.windowY, 100);
+  EXPECT_TRUE(v.checkForUpdates);
 }
 
 TEST(Settings, UnreadableOrUnwritableFilesNeverFail) {
-  TScratch d;
-  ::mkdir(d.Path("dir.ini").c_str(), 0755);  // a folder where the file should be
-  TSetup s(d.Path("dir.ini"));
-  TSettingsValues v = s.Load();
-  EXPECT_EQ(v.WindowPosX, 400);
-  EXPECT_FALSE(s.Save(v));
+  Scratch d;
+  ::mkdir(d.path("dir.ini").c_str(), 0755);  // a folder where the file should be
+  SettingsFile s(d.path("dir.ini"));
+  Settings v = s.load();
+  EXPECT_EQ(v.windowX, 400);
+  EXPECT_FALSE(s.save(v));
   // The window starts and closes all the same.
-  TFrmMain w(QString::fromStdString(d.Path("dir.ini")));
-  w.CheckForUpdatesTimer->stop();
+  MainWindow w(QString::fromStdString(d.path("dir.ini")));
+  w.updateTimer->stop();
   w.show();
   EXPECT_TRUE(w.close());
   // Beside a writable executable, or else under the configuration folder.
-  EXPECT_EQ(SettingsPath(d.Path("torvel-tools")), d.Path("torvel-tools.ini"));
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(d.Path("cfg")));
-  EXPECT_EQ(SettingsPath("/no-such-folder/torvel-tools"), d.Path("cfg") + "/torvel-tools/torvel-tools.ini");
+  EXPECT_EQ(settingsPath(d.path("torvel-tools")), d.path("torvel-tools.ini"));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(d.path("cfg")));
+  EXPECT_EQ(settingsPath("/no-such-folder/torvel-tools"), d.path("cfg") + "/torvel-tools/torvel-tools.ini");
 }
 
 namespace {
 
 // A one-request-at-a-time HTTP server on 127.0.0.1 with a scripted reply.
-class TLoopbackServer {
+class LoopbackServer {
  public:
-  struct TReply {
-    int Status = 200;
-    std::string Body;
-    std::string Location;  // a redirect when set
-    int DelayMs = 0;
+  struct Reply {
+    int status = 200;
+    std::string body;
+    std::string location;  // a redirect when set
+    int delayMs = 0;
   };
-  TLoopbackServer() {
+  LoopbackServer() {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -100,26 +101,26 @@ class TLoopbackServer {
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
     ::listen(fd_, 8);
-    thread_ = std::thread([this] { Serve(); });
+    thread_ = std::thread([this] { serve(); });
   }
-  ~TLoopbackServer() {
+  ~LoopbackServer() {
     stop_ = true;
     ::shutdown(fd_, SHUT_RDWR);
     ::close(fd_);
     thread_.join();
   }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-  void Script(std::vector<TReply> replies) {
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  void script(std::vector<Reply> replies) {
     std::lock_guard<std::mutex> l(m_);
     replies_ = std::move(replies);
   }
-  std::vector<std::string> Requests() {
+  std::vector<std::string> requests() {
     std::lock_guard<std::mutex> l(m_);
     return requests_;
   }
 
  private:
-  void Serve() {
+  void serve() {
     while (!stop_) {
       int c = ::accept(fd_, nullptr, nullptr);
       if (c < 0) return;
@@ -130,7 +131,7 @@ class TLoopbackServer {
         if (n <= 0) break;
         req.append(buf, size_t(n));
       }
-      TReply r;
+      Reply r;
       {
         std::lock_guard<std::mutex> l(m_);
         requests_.push_back(req);
@@ -139,11 +140,11 @@ class TLoopbackServer {
           if (replies_.size() > 1) replies_.erase(replies_.begin());
         }
       }
-      for (int t = 0; t < r.DelayMs && !stop_; t += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::string out = "HTTP/1.1 " + std::to_string(r.Status) + " X\r\nContent-Length: " +
-                        std::to_string(r.Body.size()) + "\r\nConnection: close\r\n";
-      if (!r.Location.empty()) out += "Location: " + r.Location + "\r\n";
-      out += "\r\n" + r.Body;
+      for (int t = 0; t < r.delayMs && !stop_; t += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::string out = "HTTP/1.1 " + std::to_string(r.status) + " X\r\nContent-Length: " +
+                        std::to_string(r.body.size()) + "\r\nConnection: close\r\n";
+      if (!r.location.empty()) out += "Location: " + r.location + "\r\n";
+      out += "\r\n" + r.body;
       ssize_t ignored = ::write(c, out.data(), out.size());
       (void)ignored;
       ::close(c);
@@ -154,49 +155,49 @@ class TLoopbackServer {
   std::atomic<bool> stop_{false};
   std::thread thread_;
   std::mutex m_;
-  std::vector<TReply> replies_;
+  std::vector<Reply> replies_;
   std::vector<std::string> requests_;
 };
 
 // Runs one check to the end; its result.
-bool Check(const std::string& endpoint, long timeout = 10) {
-  TCheckVersion c;
-  c.CurrVersion = "2.1.0";
-  c.Endpoint = endpoint;
-  c.TimeoutSeconds = timeout;
-  c.ConnectTimeoutSeconds = timeout;
-  c.Start();
+bool check(const std::string& endpoint, long timeout = 10) {
+  UpdateCheck c;
+  c.currentVersion = "2.1.0";
+  c.endpoint = endpoint;
+  c.timeoutSeconds = timeout;
+  c.connectTimeoutSeconds = timeout;
+  c.start();
   QElapsedTimer t;
   t.start();
-  while (!c.Finished() && t.elapsed() < 30000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(c.Finished());
-  return c.NewVersion();
+  while (!c.finished() && t.elapsed() < 30000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(c.finished());
+  return c.newVersion();
 }
 
 }  // namespace
 
 TEST(UpdateCheck, RequestAndReplies) {
-  TLoopbackServer srv;
-  srv.Script({{200, "2.1.0\r\n"}});
-  EXPECT_FALSE(Check(srv.Url()));
-  const std::string req = srv.Requests().at(0);
+  LoopbackServer srv;
+  srv.script({{200, "2.1.0\r\n"}});
+  EXPECT_FALSE(check(srv.url()));
+  const std::string req = srv.requests().at(0);
   EXPECT_EQ(req.rfind("GET /version.php?software=TorvelTools2&id= HTTP/1.1\r\n", 0), 0u) << req;
   EXPECT_NE(req.find("\r\nUser-Agent: Mozilla/5.0 (Windows; U; Windows NT 6.0; it;rv:1.8.1.12\r\n"), std::string::npos);
-  srv.Script({{200, "2.2.0\n"}});
-  EXPECT_TRUE(Check(srv.Url()));
-  srv.Script({{200, "2.0.0"}});
-  EXPECT_TRUE(Check(srv.Url()));
-  srv.Script({{200, "2.1.0"}});  // case and no line break
-  EXPECT_FALSE(Check(srv.Url()));
-  srv.Script({{200, ""}});
-  EXPECT_FALSE(Check(srv.Url()));
-  srv.Script({{200, "\r\n2.2.0"}});
-  EXPECT_FALSE(Check(srv.Url()));
-  srv.Script({{404, "2.2.0"}});
-  EXPECT_FALSE(Check(srv.Url()));
-  srv.Script({{302, "", "/elsewhere"}, {200, "3.0.0\n"}});
-  EXPECT_TRUE(Check(srv.Url()));
-  EXPECT_NE(srv.Requests().back().find("GET /elsewhere"), std::string::npos);
+  srv.script({{200, "2.2.0\n"}});
+  EXPECT_TRUE(check(srv.url()));
+  srv.script({{200, "2.0.0"}});
+  EXPECT_TRUE(check(srv.url()));
+  srv.script({{200, "2.1.0"}});  // case and no line break
+  EXPECT_FALSE(check(srv.url()));
+  srv.script({{200, ""}});
+  EXPECT_FALSE(check(srv.url()));
+  srv.script({{200, "\r\n2.2.0"}});
+  EXPECT_FALSE(check(srv.url()));
+  srv.script({{404, "2.2.0"}});
+  EXPECT_FALSE(check(srv.url()));
+  srv.script({{302, "", "/elsewhere"}, {200, "3.0.0\n"}});
+  EXPECT_TRUE(check(srv.url()));
+  EXPECT_NE(srv.requests().back().find("GET /elsewhere"), std::string::npos);
 }
 
 TEST(UpdateCheck, RefusedAndSilentServers) {
@@ -210,47 +211,47 @@ TEST(UpdateCheck, RefusedAndSilentServers) {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   const int port = ntohs(a.sin_port);
   ::close(fd);
-  EXPECT_FALSE(Check("http://127.0.0.1:" + std::to_string(port) + "/"));
+  EXPECT_FALSE(check("http://127.0.0.1:" + std::to_string(port) + "/"));
   // A server that never answers: bounded by the timeout.
-  TLoopbackServer srv;
-  srv.Script({{200, "9.9.9", "", 5000}});
+  LoopbackServer srv;
+  srv.script({{200, "9.9.9", "", 5000}});
   QElapsedTimer t;
   t.start();
-  EXPECT_FALSE(Check(srv.Url(), 1));
+  EXPECT_FALSE(check(srv.url(), 1));
   EXPECT_LT(t.elapsed(), 4000);
 }
 
 TEST(UpdateCheck, WindowShowsTheResultAndRunsOneWorker) {
-  TLoopbackServer srv;
-  srv.Script({{200, "2.2.0\n", "", 200}});
-  TScratch d;
-  TFrmMain w(QString::fromStdString(d.Path("none.ini")));  // no file: the check starts by itself
-  w.CheckForUpdatesTimer->stop();
-  w.UpdateEndpoint = QString::fromStdString(srv.Url());
-  EXPECT_TRUE(w.cbCheckForUpdates->isChecked());
-  w.CheckForUpdatesTimer->start();
+  LoopbackServer srv;
+  srv.script({{200, "2.2.0\n", "", 200}});
+  Scratch d;
+  MainWindow w(QString::fromStdString(d.path("none.ini")));  // no file: the check starts by itself
+  w.updateTimer->stop();
+  w.updateEndpoint = QString::fromStdString(srv.url());
+  EXPECT_TRUE(w.checkUpdatesAtStart->isChecked());
+  w.updateTimer->start();
   QElapsedTimer t;
   t.start();
-  ASSERT_TRUE(uikit::WaitFor([&] { return w.lbNewVersion->isVisible() || w.lbNewVersion->isVisibleTo(&w); }));
+  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->isVisible() || w.updateResult->isVisibleTo(&w); }));
   EXPECT_GE(t.elapsed(), 500 + 200 - 50);  // the first tick, then the request
-  EXPECT_EQ(w.lbNewVersion->text(), "New software version available");
-  EXPECT_NE(w.lbNewVersion->styleSheet().indexOf("255, 0, 0"), -1);
+  EXPECT_EQ(w.updateResult->text(), "New software version available");
+  EXPECT_NE(w.updateResult->styleSheet().indexOf("255, 0, 0"), -1);
 
-  srv.Script({{200, "2.1.0\n", "", 300}});
-  w.Button1Click();
-  EXPECT_EQ(w.lbNewVersion->text(), "Checking for updates...");
-  w.Button1Click();
-  ASSERT_TRUE(uikit::WaitFor([&] { return w.lbNewVersion->text() != "Checking for updates..."; }));
-  EXPECT_EQ(w.lbNewVersion->text(), "No new updates available");
-  EXPECT_FALSE(w.CheckForUpdatesTimer->isActive());
-  EXPECT_EQ(srv.Requests().size(), 2u);  // two presses, one worker
+  srv.script({{200, "2.1.0\n", "", 300}});
+  w.checkForUpdates();
+  EXPECT_EQ(w.updateResult->text(), "Checking for updates...");
+  w.checkForUpdates();
+  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->text() != "Checking for updates..."; }));
+  EXPECT_EQ(w.updateResult->text(), "No new updates available");
+  EXPECT_FALSE(w.updateTimer->isActive());
+  EXPECT_EQ(srv.requests().size(), 2u);  // two presses, one worker
   // The window closes while a slow worker runs, without waiting for it.
-  srv.Script({{200, "2.1.0\n", "", 3000}});
-  w.Button1Click();
-  uikit::WaitFor([&] { return w.Checker != nullptr; }, 2000);
+  srv.script({{200, "2.1.0\n", "", 3000}});
+  w.checkForUpdates();
+  uikit::waitFor([&] { return w.updateCheck != nullptr; }, 2000);
   t.restart();
   w.show();
   EXPECT_TRUE(w.close());
   EXPECT_LT(t.elapsed(), 1000);
-  EXPECT_EQ(ReadFile(d.Path("none.ini")).find("CheckForUpdates=True\r\n") != std::string::npos, true);
+  EXPECT_EQ(readFile(d.path("none.ini")).find("CheckForUpdates=True\r\n") != std::string::npos, true);
 }

@@ -7,14 +7,14 @@
 
 namespace uikit {
 
-TModalAnswerer::TModalAnswerer(std::vector<TAction> actions) : actions_(std::move(actions)) {
-  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+ModalAnswerer::ModalAnswerer(std::vector<Action> actions) : actions_(std::move(actions)) {
+  connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
   timer_.start(20);
 }
 
-TModalAnswerer::~TModalAnswerer() { timer_.stop(); }
+ModalAnswerer::~ModalAnswerer() { timer_.stop(); }
 
-void TModalAnswerer::Tick() {
+void ModalAnswerer::tick() {
   QWidget* w = QApplication::activeModalWidget();
   if (!w || w == current_) {
     // The same box still open after its answer, or none: count towards the guard.
@@ -26,16 +26,16 @@ void TModalAnswerer::Tick() {
   }
   current_ = w;
   waitedTicks_ = 0;
-  if (auto* box = qobject_cast<QMessageBox*>(w)) Texts.append(box->text());
-  if (Answered < static_cast<int>(actions_.size())) {
-    TAction a = actions_[static_cast<size_t>(Answered++)];
+  if (auto* box = qobject_cast<QMessageBox*>(w)) texts.append(box->text());
+  if (answered < static_cast<int>(actions_.size())) {
+    Action a = actions_[static_cast<size_t>(answered++)];
     QTimer::singleShot(0, w, [a, w] { a(w); });
   } else if (auto* d = qobject_cast<QDialog*>(w)) {
     QTimer::singleShot(3000, d, [d] { d->reject(); });
   }
 }
 
-TModalAnswerer::TAction Press(QMessageBox::StandardButton b) {
+ModalAnswerer::Action press(QMessageBox::StandardButton b) {
   return [b](QWidget* w) {
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
       if (QAbstractButton* btn = box->button(b)) {
@@ -47,7 +47,7 @@ TModalAnswerer::TAction Press(QMessageBox::StandardButton b) {
   };
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
   QElapsedTimer t;
   t.start();
   while (!done()) {

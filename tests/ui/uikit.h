@@ -14,25 +14,25 @@ namespace uikit {
 // Answers the next modal widgets, one action each, as they appear; texts of
 // message boxes are recorded. A box that no action is left for is rejected
 // after a few seconds so that a failing test cannot hang.
-class TModalAnswerer : public QObject {
+class ModalAnswerer : public QObject {
  public:
-  using TAction = std::function<void(QWidget*)>;
-  explicit TModalAnswerer(std::vector<TAction> actions);
-  ~TModalAnswerer() override;
-  QStringList Texts;  // message box texts in order
-  int Answered = 0;
+  using Action = std::function<void(QWidget*)>;
+  explicit ModalAnswerer(std::vector<Action> actions);
+  ~ModalAnswerer() override;
+  QStringList texts;  // message box texts in order
+  int answered = 0;
 
  private:
-  void Tick();
-  std::vector<TAction> actions_;
+  void tick();
+  std::vector<Action> actions_;
   QTimer timer_;
   QWidget* current_ = nullptr;
   int waitedTicks_ = 0;
 };
 
 // Presses the button of a message box with the given standard role.
-TModalAnswerer::TAction Press(QMessageBox::StandardButton b);
+ModalAnswerer::Action press(QMessageBox::StandardButton b);
 // Waits with events running until `done` or the timeout; true when done.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 
 }  // namespace uikit

@@ -1,0 +1,151 @@
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/terminal.h"
+#include "engine/files.h"
+#include "engine/operations.h"
+#include "engine/reader.h"
+#include "engine/rules.h"
+#include "resize/pipeline.h"
+
+namespace torvel::cli {
+
+namespace {
+
+// Paths as a file dialog gives them: folder rules compare folders as text.
+std::string absolute(const std::string& path) { return std::filesystem::absolute(path).lexically_normal().string(); }
+
+void requirePositional(const Arguments& a, size_t n, const char* what) {
+  if (a.positional.size() != n) throw UsageError{std::string("expected ") + what};
+}
+
+OutputFormat outputFormat(const Arguments& a) {
+  const std::string f = a.has("--format") ? a.value("--format") : "tif";
+  if (f == "tif") return {FileKind::Tiff, false};
+  if (f == "tif-lzw") return {FileKind::Tiff, true};
+  if (f == "raw") return {FileKind::Raw, false};
+  if (f == "kro") return {FileKind::Kro, false};
+  throw UsageError{"--format takes tif, tif-lzw, raw or kro"};
+}
+
+// Probes the input as the window's input selection does, limits included.
+bool selectInput(const std::string& file, Prompt& prompt, ImageInfo& info) {
+  if (!fileExists(file)) {
+    printError("File not found: " + file);
+    return false;
+  }
+  info = probeImage(absolute(file), &prompt, true);
+  if (!info.accepted) return false;
+  for (const std::string& refusal : inputLimitRefusals(info)) {
+    printError(refusal);
+    info.accepted = false;
+  }
+  return info.accepted;
+}
+
+// The output folder as the window derives it.
+std::string outputDir(const Arguments& a, const std::string& input) {
+  const std::string chosen = a.has("--out") ? absolute(a.value("--out")) : "";
+  const std::string dir = outputFolder(chosen, input);
+  return dir.empty() ? "./" : dir;
+}
+
+// Ends a run as the window's Start does, with the paths written on success.
+int finish(const RunResult& result) {
+  if (!result.completed()) {
+    printError("Operation aborted");
+    return 1;
+  }
+  for (const std::string& p : result.written) std::printf("%s\n", p.c_str());
+  std::printf("Operation completed successfully\n");
+  return 0;
+}
+
+int runMerge(const Arguments& a, const RunContext& context) {
+  if (a.positional.empty()) throw UsageError{"expected at least one FILE"};
+  MergeRequest r{{}, 0, 0, outputFormat(a), "", "", ""};
+  for (const std::string& f : a.positional) r.tiles.push_back(absolute(f));
+  if (a.has("--grid")) {
+    parsePair(a.value("--grid"), "--grid", r.columns, r.rows);
+  } else {
+    const MergeGrid grid = mergeGridOf(r.tiles);
+    if (!grid.ok) {
+      printError(grid.message);
+      return finish({Outcome::Refused, grid.message, {}});
+    }
+    r.columns = static_cast<uint32_t>(grid.columns);
+    r.rows = static_cast<uint32_t>(grid.rows);
+  }
+  r.outDir = outputFolder(a.has("--out") ? absolute(a.value("--out")) : "", r.tiles.front());
+  return finish(mergeSelectedTiles(r, context));
+}
+
+Region cropRegion(const Arguments& a) {
+  const Region r{parseCount(a.positional[1], "X"), parseCount(a.positional[2], "Y"), parseCount(a.positional[3], "W"),
+                 parseCount(a.positional[4], "H")};
+  if (r.width == 0 || r.height == 0) throw UsageError{"W and H must be at least 1"};
+  return r;
+}
+
+uint32_t resizeWidthOf(const Arguments& a) {
+  if (!a.has("--width")) throw UsageError{"resize needs --width N"};
+  const uint32_t w = parseCount(a.value("--width"), "--width");
+  if (w < 512 || w > 999999) throw UsageError{"--width takes 512 to 999999"};
+  return w;
+}
+
+void splitTileOf(const Arguments& a, uint32_t& w, uint32_t& h) {
+  if (!a.has("--tile")) throw UsageError{"split needs --tile WxH"};
+  parsePair(a.value("--tile"), "--tile", w, h);
+  if (w == 0 || h == 0) throw UsageError{"--tile sides must be at least 1"};
+}
+
+// The run of one input file, its arguments checked before the input is probed.
+RunResult runOnInput(const Arguments& a, const RunContext& context, const ImageInfo& in, const Region& crop,
+                     uint32_t resizeWidth, uint32_t tileWidth, uint32_t tileHeight) {
+  const OutputFormat format = outputFormat(a);
+  const std::string dir = outputDir(a, a.positional[0]);
+  if (a.command == "convert") return convertImage({in, {0, 0, in.width, in.height}, format, dir, ""}, context);
+  if (a.command == "crop") return cropImage({in, crop, format, dir, ""}, context);
+  if (a.command == "resize") {
+    const auto height = static_cast<uint32_t>(resizeHeight(in.width, in.height, resizeWidth));
+    return resizeImage({in, resizeWidth, height, a.fast, format, a.has("--out") ? absolute(a.value("--out")) : ""},
+                       context);
+  }
+  return splitImage({in, fitSplitTile(tileWidth, in.width), fitSplitTile(tileHeight, in.height), format, dir, ""},
+                    context);
+}
+
+}  // namespace
+
+int runInfo(const Arguments& a, Prompt& prompt) {
+  requirePositional(a, 1, "one FILE");
+  ImageInfo info;
+  if (!selectInput(a.positional[0], prompt, info)) return 1;
+  std::printf("kind: %s\nfile-size: %lld\nwidth: %u\nheight: %u\nbits: %d\nchannels: %d\nbytes-per-pixel: %d\n"
+              "pixels: %s\n",
+              kindText(info.kind), static_cast<long long>(info.fileSize), info.width, info.height, info.bits,
+              info.channels, info.bytesPerPixel(), pixelCountText(int64_t{info.width} * info.height).c_str());
+  return 0;
+}
+
+int runOperation(const Arguments& a, const RunContext& context) {
+  if (a.has("--out") && !folderExists(a.value("--out"))) {
+    printError("Output directory doesn't exists");
+    return 1;
+  }
+  outputFormat(a);  // a malformed format is a usage error before anything else
+  if (a.command == "merge") return runMerge(a, context);
+  requirePositional(a, a.command == "crop" ? 5 : 1, a.command == "crop" ? "FILE X Y W H" : "one FILE");
+  const Region crop = a.command == "crop" ? cropRegion(a) : Region{};
+  const uint32_t width = a.command == "resize" ? resizeWidthOf(a) : 0;
+  uint32_t tileWidth = 0, tileHeight = 0;
+  if (a.command == "split") splitTileOf(a, tileWidth, tileHeight);
+  ImageInfo in;
+  if (!selectInput(a.positional[0], *context.prompt(), in)) return finish({Outcome::Refused, "", {}});
+  return finish(runOnInput(a, context, in, crop, width, tileWidth, tileHeight));
+}
+
+}  // namespace torvel::cli

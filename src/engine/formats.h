@@ -1,0 +1,32 @@
+// The file kinds' own probes, readers and writers, which the factories in
+// reader.cpp and writer.cpp choose between. One file per kind: tiff.cpp,
+// raw.cpp, kro.cpp.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/reader.h"
+#include "engine/writer.h"
+
+namespace torvel {
+
+// Each probe starts from `info` holding the path, file size and kind, and
+// fills in the rest; refusals are shown through the prompt.
+void probeTiff(ImageInfo& info, Prompt* prompt);
+// Shows a probe's refusal; `record` keeps it as the probe's reason.
+void refuseProbe(ImageInfo& info, Prompt* prompt, const std::string& text, bool record);
+void probeRaw(ImageInfo& info, Prompt* prompt, bool askUser);
+void probeKro(ImageInfo& info, Prompt* prompt);
+
+std::unique_ptr<ImageReader> openTiffReader(const ImageInfo& info, std::string& why);
+std::unique_ptr<ImageReader> openRawReader(const ImageInfo& info, std::string& why);
+std::unique_ptr<ImageReader> openKroReader(const ImageInfo& info, std::string& why);
+
+// `info` is the output as decided; the bytes go to `path`.
+std::unique_ptr<ImageWriter> createTiffWriter(const ImageInfo& info, const std::string& path, bool lzw,
+                                              bool bigTiff, std::string& why);
+std::unique_ptr<ImageWriter> createRawWriter(const ImageInfo& info, const std::string& path, std::string& why);
+std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, const std::string& path, std::string& why);
+
+}  // namespace torvel

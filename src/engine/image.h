@@ -1,0 +1,51 @@
+// What the engine knows of an image file: its kind, its size and the layout
+// of the pixel lines read from it or written to it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace torvel {
+
+enum class FileKind : uint8_t { None, Kro, Raw, Tiff };
+
+// How the samples of a pixel line lie: interleaved R, G, B (A), pixels left
+// to right. 16-bit samples are little-endian in TIFF and RAW files and
+// big-endian in KRO files.
+struct PixelLayout {
+  int bits = 0;      // per sample: 8 or 16
+  int channels = 0;  // 3 (RGB) or 4 (RGBA)
+  bool littleEndian = true;
+  int bytesPerPixel() const { return channels * bits / 8; }
+};
+
+// A probed input, or an output as its creation fixed it.
+struct ImageInfo {
+  std::string path;
+  int64_t fileSize = -1;  // as found when probed; -1 when there is no file
+  FileKind kind = FileKind::None;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int bits = 0;
+  int channels = 0;
+  bool littleEndian = true;
+  bool accepted = false;  // the probe accepted the file
+  std::string refusal;    // the probe's recorded reason, when it gave one
+
+  PixelLayout layout() const { return {bits, channels, littleEndian}; }
+  int bytesPerPixel() const { return channels * bits / 8; }
+  uint64_t lineBytes() const { return uint64_t{width} * static_cast<uint64_t>(bytesPerPixel()); }
+};
+
+// The one table of file extensions: which kind a name's extension selects
+// (any letter case), None for anything else.
+FileKind kindOfPath(const std::string& path);
+// "TIF", "RAW" or "KRO".
+const char* kindText(FileKind kind);
+// The extension an output of `kind` gets: ".kro", ".raw", ".tif" or ".big.tif".
+const char* outputExtension(FileKind kind, bool bigTiff = false);
+// The input extensions of one kind, lower case, as "*.tif *.tiff"; all of
+// them for None.
+std::string extensionPatterns(FileKind kind);
+
+}  // namespace torvel

@@ -1,0 +1,100 @@
+#include "engine/rules.h"
+
+#include <cmath>
+
+#include "engine/files.h"
+
+namespace torvel {
+
+std::string outputFolder(const std::string& chosenFolder, const std::string& inputPath) {
+  std::string folder = !chosenFolder.empty() && folderExists(chosenFolder) ? chosenFolder : folderOf(inputPath);
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::vector<std::string> inputLimitRefusals(const ImageInfo& info) {
+  std::vector<std::string> refusals;
+  if (info.width == 0 || info.height == 0) refusals.push_back("Image dimension can't be = 0");
+  if (info.width > maxInputSide || info.height > maxInputSide)
+    refusals.push_back("Image dimensions exceed internal limits");
+  return refusals;
+}
+
+std::string cropRefusal(uint32_t width, uint32_t height, int64_t x, int64_t y, int64_t w, int64_t h) {
+  const int64_t wide = width, high = height;
+  if (x > wide - 1) return "X must >= 0 and < " + std::to_string(wide);
+  if (y > high - 1) return "Y must >= 0 and < " + std::to_string(high);
+  if (x + w > wide) return "Width must > 0 and <= " + std::to_string(wide - x);
+  if (y + h > high) return "Height must > 0 and <= " + std::to_string(high - y);
+  return {};
+}
+
+uint32_t tileCount(uint32_t total, uint32_t tile) { return tile == 0 ? 0 : total / tile + (total % tile != 0); }
+
+uint32_t pieceSize(uint32_t total, uint32_t piece, uint32_t index, uint32_t count) {
+  return index == count && total % piece != 0 ? total % piece : piece;
+}
+
+uint32_t fitSplitTile(uint32_t requested, uint32_t imageSide) {
+  if (requested > imageSide) requested = imageSide;
+  if (requested > maxSplitTile) requested = maxSplitTile;
+  return requested;
+}
+
+std::string mergeCountRefusal(int64_t expected, size_t fileCount) {
+  const int64_t count = static_cast<int64_t>(fileCount);
+  if (expected > count) return "One or more files are missing.\r\nPlease select " + std::to_string(expected) + " files";
+  if (expected < count) return "Too many files selected.\r\nPlease select " + std::to_string(expected) + " files";
+  return {};
+}
+
+void extractTileXY(const std::string& name, int32_t& column, int32_t& row) {
+  const int64_t n = static_cast<int64_t>(name.size());
+  int64_t p = n - 8;
+  while (p >= 0 && !(name[p] == '_' && (name[p + 1] == 'X' || name[p + 1] == 'x'))) --p;
+  if (p < 0) return;
+  int64_t i = p + 2;
+  std::string columnText, rowText;
+  for (; i < n - 1 && name[i] != 'Y' && name[i] != 'y'; ++i) columnText += name[i];
+  if (i < n - 1) ++i;
+  for (; i < n - 1 && name[i] != '.'; ++i) rowText += name[i];
+  column = safeStrToInt(columnText);
+  row = safeStrToInt(rowText);
+}
+
+MergeGrid mergeGridOf(const std::vector<std::string>& files) {
+  MergeGrid g;
+  if (files.empty()) {
+    g.message = "Can't merge the selected files";
+    return g;
+  }
+  const std::string kind = upperCase(extensionOf(files[0]));
+  int32_t maxColumn = 0, maxRow = 0, column = 0, row = 0;
+  for (const std::string& f : files) {
+    if (upperCase(extensionOf(f)) != kind) {
+      g.message = "You can't select two different type of files";
+      return g;
+    }
+    extractTileXY(fileNameOf(f), column, row);
+    maxColumn = std::max(maxColumn, column);
+    maxRow = std::max(maxRow, row);
+  }
+  const int64_t product = int64_t{maxColumn} * maxRow;
+  if (product == static_cast<int64_t>(files.size())) {
+    g = {true, maxColumn, maxRow, std::to_string(files.size()) + " files selected"};
+  } else if (product <= 0) {
+    g.message = "Can't merge the selected files";
+  } else {
+    g.message = "The number of selected files must be : " + std::to_string(product);
+  }
+  return g;
+}
+
+int64_t resizeHeight(uint32_t width, uint32_t height, uint32_t newWidth) {
+  const double ratio = static_cast<double>(width) / static_cast<double>(newWidth);
+  const long double h = static_cast<long double>(height) / static_cast<long double>(ratio);
+  // nearbyintl rounds halfway cases to even in the default rounding mode.
+  return static_cast<int64_t>(std::nearbyintl(h));
+}
+
+}  // namespace torvel

@@ -1,0 +1,236 @@
+#include "engine/tiffio.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "engine/bytefile.h"
+#include "engine/files.h"
+
+namespace torvel {
+
+// The file under one TIFF handle: a read-ahead buffer for inputs, a
+// write-behind buffer for outputs, and what went wrong with it.
+struct TiffFile::Stream {
+  ByteFile file;
+  bool writing = false;
+  std::vector<char> buffer;
+  int64_t bufStart = 0;  // file position of buffer[0]
+  size_t used = 0;       // bytes of the buffer that hold data
+  int64_t pos = 0;       // libtiff's position
+  int64_t end = 0;       // the file's size, buffered bytes included
+  int systemError = 0;
+  std::string message;  // the library's last error about this file
+
+  void takeSystemError() {
+    if (int e = file.takeError()) systemError = e;
+  }
+  // Writes out what the write buffer holds.
+  bool flush() {
+    if (used == 0) return systemError == 0;
+    const bool ok = file.seek(bufStart) && file.write(buffer.data(), used) == used && file.takeError() == 0;
+    used = 0;
+    if (!ok && systemError == 0) systemError = ENOSPC;
+    return ok && systemError == 0;
+  }
+  tmsize_t write(const char* src, tmsize_t n);
+  tmsize_t read(char* dst, tmsize_t n);
+};
+
+namespace {
+
+TiffFile::Stream* streamOf(thandle_t h) { return static_cast<TiffFile::Stream*>(h); }
+
+tmsize_t writeProc(thandle_t h, void* buf, tmsize_t n) { return streamOf(h)->write(static_cast<char*>(buf), n); }
+tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) { return streamOf(h)->read(static_cast<char*>(buf), n); }
+
+toff_t seekProc(thandle_t h, toff_t off, int whence) {
+  TiffFile::Stream* s = streamOf(h);
+  const int64_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? s->end : 0;
+  s->pos = base + static_cast<int64_t>(off);
+  return static_cast<toff_t>(s->pos);
+}
+
+int closeProc(thandle_t h) {
+  TiffFile::Stream* s = streamOf(h);
+  bool ok = !s->writing || s->flush();
+  s->file.close();
+  if (int e = s->file.takeError()) {
+    s->systemError = e;
+    ok = false;
+  }
+  return ok ? 0 : -1;
+}
+
+toff_t sizeProc(thandle_t h) { return static_cast<toff_t>(streamOf(h)->end); }
+int mapProc(thandle_t, void**, toff_t*) { return 0; }
+void unmapProc(thandle_t, void*, toff_t) {}
+
+int keepError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
+  char text[1024];
+  std::vsnprintf(text, sizeof text, fmt, args);
+  auto* s = static_cast<TiffFile::Stream*>(user);
+  s->message = module && *module ? std::string(module) + ": " + text : std::string(text);
+  return 1;  // handled: the process-wide handler stays quiet
+}
+
+int dropWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+void silentHandler(const char*, const char*, va_list) {}
+
+TIFF* clientOpen(const std::string& path, const char* mode, TiffFile::Stream* s) {
+  TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+  TIFFOpenOptionsSetErrorHandlerExtR(opts, keepError, s);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts, dropWarning, s);
+  TIFF* t = TIFFClientOpenExt(path.c_str(), mode, s, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
+                              unmapProc, opts);
+  TIFFOpenOptionsFree(opts);
+  return t;
+}
+
+}  // namespace
+
+tmsize_t TiffFile::Stream::write(const char* src, tmsize_t n) {
+  if (systemError) return -1;
+  if (pos != bufStart + static_cast<int64_t>(used)) {
+    if (!flush()) return -1;
+    bufStart = pos;
+  }
+  tmsize_t left = n;
+  while (left > 0) {
+    const size_t room = buffer.size() - used;
+    const size_t k = static_cast<size_t>(left) < room ? static_cast<size_t>(left) : room;
+    std::memcpy(buffer.data() + used, src, k);
+    used += k;
+    src += k;
+    left -= static_cast<tmsize_t>(k);
+    if (used == buffer.size()) {
+      const int64_t next = bufStart + static_cast<int64_t>(used);
+      if (!flush()) return -1;
+      bufStart = next;
+    }
+  }
+  pos += n;
+  end = std::max(end, pos);
+  return n;
+}
+
+tmsize_t TiffFile::Stream::read(char* dst, tmsize_t n) {
+  if (writing) {
+    // An output read back by the library: what is buffered goes first.
+    if (!flush()) return -1;
+    const size_t got = file.readAt(pos, dst, static_cast<size_t>(n));
+    if (int e = file.takeError()) {
+      systemError = e;
+      return -1;
+    }
+    pos += static_cast<int64_t>(got);
+    bufStart = pos;
+    return static_cast<tmsize_t>(got);
+  }
+  tmsize_t done = 0;
+  while (done < n) {
+    if (pos < bufStart || pos >= bufStart + static_cast<int64_t>(used)) {
+      // Large reads go straight to the caller; small ones refill the buffer.
+      const tmsize_t left = n - done;
+      if (left >= static_cast<tmsize_t>(buffer.size())) {
+        const size_t got = file.readAt(pos, dst + done, static_cast<size_t>(left));
+        if (int e = file.takeError()) {
+          systemError = e;
+          return -1;
+        }
+        pos += static_cast<int64_t>(got);
+        return done + static_cast<tmsize_t>(got);
+      }
+      bufStart = pos;
+      used = file.readAt(pos, buffer.data(), buffer.size());
+      if (int e = file.takeError()) {
+        systemError = e;
+        return -1;
+      }
+      if (used == 0) break;
+    }
+    const size_t at = static_cast<size_t>(pos - bufStart);
+    const size_t k = std::min(static_cast<size_t>(n - done), used - at);
+    std::memcpy(dst + done, buffer.data() + at, k);
+    done += static_cast<tmsize_t>(k);
+    pos += static_cast<int64_t>(k);
+  }
+  return done;
+}
+
+std::unique_ptr<TiffFile> TiffFile::openRead(const std::string& path, std::string& why) {
+  installTiffHandlers();
+  std::unique_ptr<TiffFile> f(new TiffFile);
+  f->stream_ = std::make_unique<Stream>();
+  Stream& s = *f->stream_;
+  s.buffer.resize(256 * 1024);
+  if (!s.file.openRead(path) || (s.end = s.file.size()) < 0) {
+    s.takeSystemError();
+    why = systemErrorText(s.systemError ? s.systemError : EIO);
+    return nullptr;
+  }
+  // "m": never map; our procedures are the only way to the file.
+  f->tif_ = clientOpen(path, "rm", &s);
+  if (!f->tif_) {
+    why = s.message.empty() ? "not a TIFF file" : s.message;
+    return nullptr;
+  }
+  return f;
+}
+
+std::unique_ptr<TiffFile> TiffFile::create(const std::string& path, bool bigTiff, std::string& why) {
+  installTiffHandlers();
+  std::unique_ptr<TiffFile> f(new TiffFile);
+  f->stream_ = std::make_unique<Stream>();
+  Stream& s = *f->stream_;
+  s.writing = true;
+  s.buffer.resize(64 * 1024);
+  if (!s.file.create(path)) {
+    s.takeSystemError();
+    why = systemErrorText(s.systemError);
+    return nullptr;
+  }
+  f->tif_ = clientOpen(path, bigTiff ? "w8m" : "wm", &s);
+  if (!f->tif_) {
+    why = s.message.empty() ? "cannot start the TIFF file" : s.message;
+    s.file.close();
+    removeFile(path);
+    return nullptr;
+  }
+  return f;
+}
+
+TiffFile::~TiffFile() {
+  if (tif_) TIFFClose(tif_);
+}
+
+std::string TiffFile::failureReason() const {
+  if (stream_->systemError) return systemErrorText(stream_->systemError);
+  return stream_->message;
+}
+
+bool TiffFile::close() {
+  if (!tif_) return false;
+  // The directory is written here; a file without it is no image.
+  bool ok = TIFFFlush(tif_) == 1 && stream_->flush();
+  TIFFClose(tif_);
+  tif_ = nullptr;
+  return ok && stream_->systemError == 0;
+}
+
+void installTiffHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    TIFFSetWarningHandler(silentHandler);
+    TIFFSetErrorHandler(silentHandler);
+  });
+}
+
+}  // namespace torvel

@@ -1,0 +1,47 @@
+// TIFF files through our own buffered file procedures, with the library's
+// messages about each file kept by that file. libtiff reads and writes every
+// strip with a call of its own, and the tiles of a split or a merge are
+// narrow, so unbuffered they would cost a system call per tile line. Inputs
+// are not memory-mapped: a mapped input of many GB would count as resident
+// memory line after line.
+#pragma once
+
+#include <memory>
+#include <string>
+
+struct tiff;
+typedef struct tiff TIFF;
+
+namespace torvel {
+
+class TiffFile {
+ public:
+  // Null when the file cannot be opened or is no TIFF; `why` says which.
+  static std::unique_ptr<TiffFile> openRead(const std::string& path, std::string& why);
+  // Creates `path` as classic TIFF or BigTIFF; null on failure.
+  static std::unique_ptr<TiffFile> create(const std::string& path, bool bigTiff, std::string& why);
+  ~TiffFile();  // closes the handle if still open
+  TiffFile(const TiffFile&) = delete;
+  TiffFile& operator=(const TiffFile&) = delete;
+
+  TIFF* handle() const { return tif_; }
+  // Why the last call failed: the file's system error, else the library's
+  // last message about this file.
+  std::string failureReason() const;
+  // Writes the directory and every buffered byte, then closes; false when
+  // any of that failed.
+  bool close();
+
+  struct Stream;
+
+ private:
+  TiffFile() = default;
+  TIFF* tif_ = nullptr;
+  std::unique_ptr<Stream> stream_;
+};
+
+// The library's process-wide handlers print on stderr: silenced once, before
+// the first call into it. Each file's own handlers keep its messages.
+void installTiffHandlers();
+
+}  // namespace torvel

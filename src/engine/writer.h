@@ -1,0 +1,86 @@
+// Image writers: one object per output, chosen once by the output kind. A
+// writer owns its line buffer, takes rows in order, and either finishes the
+// file (everything written, flushed and checked) or discards it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/image.h"
+#include "engine/run.h"
+
+namespace torvel {
+
+class ImageWriter {
+ public:
+  ImageWriter(ImageInfo info, std::string writePath);
+  virtual ~ImageWriter();  // discards an output neither finished nor discarded
+  ImageWriter(const ImageWriter&) = delete;
+  ImageWriter& operator=(const ImageWriter&) = delete;
+
+  // The output: its final path, size and the layout of the lines it takes.
+  const ImageInfo& info() const { return info_; }
+  // The next row's bytes, info().lineBytes() of them.
+  uint8_t* line() { return line_.get(); }
+  // Writes line() as the next row; false on failure, and error() says why.
+  bool writeRow();
+  // Completes the file; false when that fails, and then the file is gone.
+  bool finish();
+  // Removes whatever was written.
+  void discard();
+  const std::string& error() const { return error_; }
+
+ protected:
+  virtual bool putRow(const uint8_t* line) = 0;
+  virtual bool complete() = 0;  // the kind's own closing, checked
+  virtual void abandon() = 0;   // closes without completing
+  bool fail(std::string why);
+  // Where the bytes go while the output is written.
+  const std::string& writePath() const { return writePath_; }
+  // Gives the line buffer; false when it cannot be had.
+  bool allocate();
+
+ private:
+  ImageInfo info_;
+  std::string writePath_;
+  std::unique_ptr<uint8_t[]> line_;
+  std::string error_;
+  bool open_ = true;
+};
+
+struct OutputFormat {
+  FileKind kind = FileKind::Tiff;
+  bool lzw = false;  // TIFF only
+};
+
+struct OutputRequest {
+  std::string basePath;  // the full path without extension
+  OutputFormat format;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int bits = 8;               // the input's: outputs never convert bits
+  bool forceBigTiff = false;  // a TIFF output becomes BigTIFF whatever its size
+  std::string inputPath;      // never overwritten
+};
+
+struct OutputCreation {
+  std::unique_ptr<ImageWriter> writer;  // null when not created
+  Outcome outcome = Outcome::Failed;    // why not created (Declined: the user said No)
+  std::string message;                  // the failure's text, when there was one
+  std::string path;                     // the output's name as far as the creation got
+  bool bigTiff = false;
+};
+
+// Pixel-data bytes above which a TIFF output becomes BigTIFF.
+inline constexpr int64_t bigTiffThreshold = 4000000000LL;
+// The size the BigTIFF rule judges: LZW can expand noisy data by half.
+int64_t tiffWorstCaseSize(int64_t rawSize, bool lzw);
+
+// Creates an output: extension and BigTIFF decision, then the guards (never
+// the input, ask before replacing a file, enough room), then the file. The
+// guards show their own messages: the prompt's boxes, and the lack of room
+// through the observer.
+OutputCreation createOutput(const OutputRequest& request, const RunContext& context);
+
+}  // namespace torvel

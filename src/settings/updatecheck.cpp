@@ -1,0 +1,73 @@
+#include "settings/updatecheck.h"
+
+#include <curl/curl.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/files.h"
+
+namespace torvel {
+
+struct UpdateCheck::State {
+  std::atomic<bool> finished{false};
+  std::atomic<bool> newVersion{false};
+};
+
+namespace {
+
+size_t collect(char* data, size_t size, size_t n, void* user) {
+  auto* body = static_cast<std::string*>(user);
+  if (body->size() > 64 * 1024) return 0;  // a version number is short: stop a runaway reply
+  body->append(data, size * n);
+  return size * n;
+}
+
+bool httpGet(const std::string& url, long connectTimeout, long timeout, std::string& body) {
+  CURL* c = curl_easy_init();
+  if (!c) return false;
+  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(c, CURLOPT_USERAGENT, updateUserAgent);
+  curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeout);
+  curl_easy_setopt(c, CURLOPT_TIMEOUT, timeout);
+  curl_easy_setopt(c, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
+  const CURLcode rc = curl_easy_perform(c);
+  curl_easy_cleanup(c);
+  return rc == CURLE_OK;
+}
+
+}  // namespace
+
+bool replyNamesNewVersion(const std::string& body, const std::string& current) {
+  const size_t end = body.find_first_of("\r\n");
+  const std::string first = body.substr(0, end);
+  if (first.empty()) return false;
+  return upperCase(first) != upperCase(current);
+}
+
+UpdateCheck::UpdateCheck() : state_(std::make_shared<State>()) {}
+
+UpdateCheck::~UpdateCheck() = default;
+
+void UpdateCheck::start() {
+  const std::string url = endpoint + "version.php?software=TorvelTools2&id=" + clientId;
+  std::thread([s = state_, url, cur = currentVersion, ct = connectTimeoutSeconds, t = timeoutSeconds] {
+    pthread_setname_np(pthread_self(), "update-check");
+    s->newVersion = false;
+    std::string body;
+    if (httpGet(url, ct, t, body)) s->newVersion = replyNamesNewVersion(body, cur);
+    s->finished = true;
+  }).detach();
+}
+
+bool UpdateCheck::finished() const { return state_->finished; }
+bool UpdateCheck::newVersion() const { return state_->newVersion; }
+
+}  // namespace torvel

@@ -1,0 +1,136 @@
+#include "ui/rawsizedialog.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+#include "engine/files.h"
+#include "engine/rules.h"
+
+namespace torvel {
+
+RawSizeDialog::RawSizeDialog(QWidget* parent) : QDialog(parent, Qt::Tool) {
+  setObjectName("rawSizeDialog");
+  setWindowTitle("Open file");
+  setFixedSize(185, 168);
+  setStyleSheet("#rawSizeDialog { background: rgb(186, 205, 240); }");
+  auto* title = new QLabel("RAW Info", this);
+  title->setObjectName("rawSizeTitle");
+  title->setAlignment(Qt::AlignCenter);
+  title->setGeometry(0, 0, 185, 18);
+  title->setStyleSheet("background: rgb(160, 160, 160); color: white;");
+  const char* captions[] = {"File size :", "Width :", "Height :", "Bits :"};
+  const int tops[] = {24, 48, 76, 104};
+  for (int i = 0; i < 4; ++i) {
+    auto* l = new QLabel(captions[i], this);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setGeometry(8, tops[i], 64, 14);
+  }
+  fileSizeLabel = new QLabel(this);
+  fileSizeLabel->setObjectName("fileSizeLabel");
+  fileSizeLabel->setGeometry(82, 24, 98, 14);
+  widthEdit = new QLineEdit("0", this);
+  widthEdit->setObjectName("widthEdit");
+  widthEdit->setGeometry(80, 44, 70, 21);
+  heightEdit = new QLineEdit("0", this);
+  heightEdit->setObjectName("heightEdit");
+  heightEdit->setGeometry(80, 72, 70, 21);
+  bits8 = new QRadioButton("8", this);
+  bits8->setObjectName("bits8");
+  bits8->setGeometry(80, 104, 36, 17);
+  bits8->setChecked(true);
+  bits16 = new QRadioButton("16", this);
+  bits16->setObjectName("bits16");
+  bits16->setGeometry(120, 104, 40, 17);
+  cancelButton = new QToolButton(this);
+  cancelButton->setObjectName("cancelButton");
+  cancelButton->setGeometry(24, 136, 26, 26);
+  cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  acceptButton = new QToolButton(this);
+  acceptButton->setObjectName("acceptButton");
+  acceptButton->setGeometry(136, 136, 26, 26);
+  acceptButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+
+  for (QLineEdit* e : {widthEdit, heightEdit}) e->installEventFilter(this);
+  connect(widthEdit, &QLineEdit::textChanged, this, [this] { onWidthChanged(); });
+  connect(widthEdit, &QLineEdit::editingFinished, this, [this] { onWidthChanged(); });
+  connect(heightEdit, &QLineEdit::textChanged, this, [this] { onHeightChanged(); });
+  connect(heightEdit, &QLineEdit::editingFinished, this, [this] { onHeightChanged(); });
+  connect(bits8, &QRadioButton::toggled, this, [this] { onBitsChanged(); });
+  connect(acceptButton, &QToolButton::clicked, this, [this] { acceptIfExact(); });
+  connect(cancelButton, &QToolButton::clicked, this, [this] { cancel(); });
+}
+
+void RawSizeDialog::prepare(qint64 fileSize, quint32 width, quint32 height) {
+  if (parentWidget()) move(parentWidget()->x() + 20, parentWidget()->y() + 20);
+  fileSize_ = fileSize;
+  fileSizeLabel->setText(QString::fromStdString(dotThousands(fileSize)));
+  pixelCount = pixelCountOf();
+  if (width > 0 && height > 0) widthEdit->setText(QString::number(width));
+  heightEdit->setText("0");
+  onWidthChanged();
+}
+
+qint64 RawSizeDialog::pixelCountOf() const { return bits8->isChecked() ? fileSize_ / 3 : fileSize_ / 6; }
+
+int RawSizeDialog::chosenBits() const { return bits8->isChecked() ? 8 : 16; }
+
+void RawSizeDialog::derive(QLineEdit* from, QLineEdit* to) {
+  int v = safeStrToInt(from->text().toStdString());
+  const int maxSide = static_cast<int>(maxInputSide);
+  if (v > maxSide) {
+    v = maxSide;
+    from->setText(QString::number(maxSide));
+  }
+  if (v < 100) return;
+  if (pixelCount % v != 0) return;
+  const qint64 q = pixelCount / v;
+  if (q < maxSide) to->setText(QString::number(q));
+}
+
+void RawSizeDialog::onWidthChanged() { derive(widthEdit, heightEdit); }
+void RawSizeDialog::onHeightChanged() { derive(heightEdit, widthEdit); }
+
+void RawSizeDialog::onBitsChanged() {
+  pixelCount = pixelCountOf();
+  onWidthChanged();
+}
+
+void RawSizeDialog::acceptIfExact() {
+  const qint64 w = safeStrToInt(widthEdit->text().toStdString()), h = safeStrToInt(heightEdit->text().toStdString());
+  if (w * h == pixelCount) {
+    chosenWidth = static_cast<quint32>(w);
+    chosenHeight = static_cast<quint32>(h);
+    accept();
+  }
+}
+
+void RawSizeDialog::cancel() {
+  chosenWidth = 0;
+  chosenHeight = 0;
+  reject();
+}
+
+// Only digits and editing keys reach the edits, and at most six digits
+// unless a selection is being replaced.
+bool RawSizeDialog::eventFilter(QObject* watched, QEvent* event) {
+  auto* edit = qobject_cast<QLineEdit*>(watched);
+  if (edit == widthEdit && event->type() == QEvent::FocusIn) {
+    QTimer::singleShot(0, widthEdit, [this] { widthEdit->selectAll(); });  // widthEditEnter
+    return false;
+  }
+  if (!edit || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  const bool editing = key == Qt::Key_Backspace || key == Qt::Key_Tab || key == Qt::Key_End ||
+                       key == Qt::Key_Home || key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Delete;
+  const bool digit = key >= Qt::Key_0 && key <= Qt::Key_9;
+  if (editing) return false;
+  if (!digit) return true;
+  return edit->text().size() >= 6 && !edit->hasSelectedText();
+}
+
+}  // namespace torvel
