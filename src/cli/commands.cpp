@@ -124,10 +124,11 @@ int runInfo(const Arguments& a, Prompt& prompt) {
   requirePositional(a, 1, "one FILE");
   ImageInfo info;
   if (!selectInput(a.positional[0], prompt, info)) return 1;
-  std::printf("kind: %s\nfile-size: %lld\nwidth: %u\nheight: %u\nbits: %d\nchannels: %d\nbytes-per-pixel: %d\n"
+  std::printf("kind: %s\nfile-size: %lld\nwidth: %u\nheight: %u\nbits: %d\nchannels: %s\nbytes-per-pixel: %d\n"
               "pixels: %s\n",
               kindText(info.kind), static_cast<long long>(info.fileSize), info.width, info.height, info.bits,
-              info.channels, info.bytesPerPixel(), pixelCountText(int64_t{info.width} * info.height).c_str());
+              channelsText(info).c_str(), info.bytesPerPixel(), pixelCountText(int64_t{info.width} * info.height).c_str());
+  if (info.pages > 1) std::printf("pages: %u (the first is read)\n", info.pages);
   return 0;
 }
 

@@ -53,6 +53,11 @@ const char* outputExtension(FileKind kind, bool bigTiff) {
   return "";
 }
 
+std::string channelsText(const ImageInfo& info) {
+  if (info.fileLayout.empty()) return std::to_string(info.channels);
+  return std::to_string(info.fileChannels) + " " + info.fileLayout + ", read as " + std::to_string(info.channels);
+}
+
 std::string extensionPatterns(FileKind kind) {
   std::string out;
   for (const Extension& e : inputExtensions) {

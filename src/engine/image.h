@@ -31,11 +31,21 @@ struct ImageInfo {
   bool littleEndian = true;
   bool accepted = false;  // the probe accepted the file
   std::string refusal;    // the probe's recorded reason, when it gave one
+  // What the file itself holds, when a reader expands it: its samples per
+  // pixel and their meaning ("gray", "gray + alpha", "palette", "YCbCr");
+  // empty for plain RGB or RGBA.
+  int fileChannels = 0;
+  std::string fileLayout;
+  uint32_t pages = 1;  // images in the file; the first one is read
 
   PixelLayout layout() const { return {bits, channels, littleEndian}; }
   int bytesPerPixel() const { return channels * bits / 8; }
   uint64_t lineBytes() const { return uint64_t{width} * static_cast<uint64_t>(bytesPerPixel()); }
 };
+
+// The channel count as shown: the file's, and what it is read as when that
+// differs ("1 gray, read as 3").
+std::string channelsText(const ImageInfo& info);
 
 // The one table of file extensions: which kind a name's extension selects
 // (any letter case), None for anything else.

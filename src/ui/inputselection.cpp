@@ -98,7 +98,7 @@ void MainWindow::showInputInfo(const ImageInfo& info) {
   widthValue->setText(qtext(dotThousands(info.width)));
   heightValue->setText(qtext(dotThousands(info.height)));
   bitsValue->setText(QString::number(info.bits));
-  channelsValue->setText(QString::number(info.channels));
+  channelsValue->setText(qtext(channelsText(info)));
   pixelsValue->setText(qtext(pixelCountText(int64_t{info.width} * info.height)));
 }
 

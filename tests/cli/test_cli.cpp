@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -351,4 +352,46 @@ TEST(CliOutputs, ByteIdenticalToTheRecordedBuild) {
   const std::string listing = outputChecksums(d);
   EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 375);
   EXPECT_EQ(digestOf(listing, d), "179253a09533a8e1a54fec80dce0d857\n") << listing;
+}
+
+// What a TIFF holds and what it is read as, and how many pages it has.
+TEST(CliInfo, FileLayoutsAndPages) {
+  Scratch d;
+  writeTiffLayout(d.path("g.tif"), makePixels(30, 20, 16, 2, 3), {PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, 1, 16, 16});
+  TiffSpec pages{PHOTOMETRIC_RGB, COMPRESSION_NONE};
+  pages.pages = 3;
+  writeTiffLayout(d.path("p.tif"), makePixels(30, 20, 8, 3, 4), pages);
+  Result r = runTorvel({"info", d.path("g.tif")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("bits: 16\nchannels: 2 gray + alpha, read as 4\nbytes-per-pixel: 8\n"), std::string::npos) << r.out;
+  r = runTorvel({"info", d.path("p.tif")});
+  EXPECT_NE(r.out.find("channels: 3\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("pages: 3 (the first is read)\n"), std::string::npos) << r.out;
+}
+
+// Reading a tiled image holds one row of tiles, not the image.
+TEST(CliMemory, TiledConvertHoldsOneRowOfTiles) {
+  Scratch d;
+  // 12000 x 4096 8-bit RGB in 512 x 512 LZW tiles: 147 MB of pixels, 18 MB a row of tiles.
+  TIFF* t = TIFFOpen(d.path("tiled.tif").c_str(), "w8");
+  ASSERT_NE(t, nullptr);
+  for (auto [tag, value] : {std::pair{TIFFTAG_IMAGEWIDTH, 12000u}, {TIFFTAG_IMAGELENGTH, 4096u},
+                            {TIFFTAG_TILEWIDTH, 512u}, {TIFFTAG_TILELENGTH, 512u}})
+    TIFFSetField(t, tag, value);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
+  TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+  std::vector<uint8_t> tile(512 * 512 * 3);
+  for (uint32_t i = 0; i < TIFFNumberOfTiles(t); ++i) {
+    std::fill(tile.begin(), tile.end(), uint8_t(i));
+    ASSERT_GE(TIFFWriteEncodedTile(t, i, tile.data(), tmsize_t(tile.size())), 0);
+  }
+  TIFFClose(t);
+  ::mkdir(d.path("o").c_str(), 0755);
+  const Result r = runTorvel({"convert", d.path("tiled.tif"), "--format", "raw", "--out", d.path("o"), "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const long band = 12000L * 512 * 3 / 1024;
+  EXPECT_LT(r.peakKb, 16 * 1024 + 2 * band) << "a row of tiles is " << band << " kB";
+  EXPECT_EQ(fileSize(d.path("o/tiled_12000X4096.raw")), 12000LL * 4096 * 3);
 }
