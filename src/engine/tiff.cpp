@@ -2,7 +2,11 @@
 // strip, uncompressed or LZW. The readers are in tiffreaders.cpp.
 #include <tiffio.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "engine/formats.h"
+#include "engine/stripencoder.h"
 #include "engine/tiffio.h"
 #include "engine/tifflayout.h"
 
@@ -72,18 +76,30 @@ class TiffWriter : public ImageWriter {
     tiff_ = TiffFile::create(writePath(), bigTiff, why);
     if (!tiff_) return false;
     setTags(lzw);
-    return true;
+    return !lzw || startEncoder(bigTiff, why);
   }
 
  protected:
   bool putRow(const uint8_t* line) override {
-    if (TIFFWriteScanline(tiff_->handle(), const_cast<uint8_t*>(line), row_, 0) != 1)
+    if (encoder_) {
+      std::string why;
+      if (!encoder_->add(line, info().lineBytes(), writeStrip_, why))
+        return fail(why.empty() ? tiff_->failureReason() : why);
+    } else if (TIFFWriteScanline(tiff_->handle(), const_cast<uint8_t*>(line), row_, 0) != 1) {
       return fail(tiff_->failureReason());
+    }
     ++row_;
     return true;
   }
-  bool complete() override { return tiff_->close() || fail(tiff_->failureReason()); }
-  void abandon() override { tiff_.reset(); }
+  bool complete() override {
+    std::string why;
+    if (encoder_ && !encoder_->drain(writeStrip_, why)) return fail(why.empty() ? tiff_->failureReason() : why);
+    return tiff_->close() || fail(tiff_->failureReason());
+  }
+  void abandon() override {
+    encoder_.reset();
+    tiff_.reset();
+  }
 
  private:
   // The tags of every TIFF we write, in this order, and no others.
@@ -102,7 +118,22 @@ class TiffWriter : public ImageWriter {
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, static_cast<uint16_t>(RESUNIT_INCH));
   }
 
+  // LZW strips are compressed on every core and written raw, in order.
+  bool startEncoder(bool bigTiff, std::string& why) {
+    const size_t queue = std::clamp<uint64_t>((uint64_t{64} << 20) / info().lineBytes(), 4, 64);
+    encoder_ = std::make_unique<StripEncoder>(
+        StripEncoder::Settings{info().width, info().height, info().bits, 3, COMPRESSION_LZW, bigTiff},
+        std::max(1u, std::thread::hardware_concurrency()), queue);
+    writeStrip_ = [this](uint32_t strip, const std::vector<uint8_t>& bytes) {
+      const tmsize_t n = static_cast<tmsize_t>(bytes.size());
+      return TIFFWriteRawStrip(tiff_->handle(), strip, const_cast<uint8_t*>(bytes.data()), n) == n;
+    };
+    return encoder_->start(why);
+  }
+
   std::unique_ptr<TiffFile> tiff_;
+  std::unique_ptr<StripEncoder> encoder_;
+  StripEncoder::StripWriter writeStrip_;
   uint32_t row_ = 0;
 };
 

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <set>
+#include <cstring>
 #include <sstream>
+#include <tiffio.h>
 
 #include "engine/files.h"
 #include "engine/reader.h"
@@ -240,5 +242,61 @@ TEST(CreateOutput, TiffTagsAsWrittenReadByTiffdump) {
     EXPECT_EQ(std::count(offsets.begin(), offsets.end(), ' '), 2) << "one strip per row: " << offsets;
     Pixels back = readTiff(o.dir.path("t.tif"));
     for (uint32_t y = 0; y < 3; ++y) EXPECT_EQ(back.at(4, y, 2), uint16_t(y * 257));
+  }
+}
+
+namespace {
+
+// The file the library writes itself, a scanline at a time, with our tags.
+std::string libraryLzwFile(const std::string& path, const Pixels& p, bool bigTiff) {
+  TIFF* t = TIFFOpen(path.c_str(), bigTiff ? "w8" : "w");
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, p.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, p.height);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(p.bits));
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1u);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
+  TIFFSetField(t, TIFFTAG_XRESOLUTION, 240.0);
+  TIFFSetField(t, TIFFTAG_YRESOLUTION, 240.0);
+  TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, uint16_t(RESUNIT_INCH));
+  const std::string bytes = rawBytes(p);
+  const size_t line = bytes.size() / p.height;
+  for (uint32_t y = 0; y < p.height; ++y) TIFFWriteScanline(t, const_cast<char*>(bytes.data() + y * line), y, 0);
+  TIFFClose(t);
+  return readFile(path);
+}
+
+}  // namespace
+
+// LZW strips compressed on every core: the file is byte for byte what the
+// library writes on one, whatever the size, the bits and the TIFF flavour.
+TEST(CreateOutput, LzwOnEveryCoreWritesTheLibrarysOwnBytes) {
+  struct Size {
+    uint32_t w, h;
+  };
+  for (Size size : {Size{1, 1}, Size{37, 5}, Size{2000, 150}}) {
+    for (int bits : {8, 16}) {
+      for (bool big : {false, true}) {
+        SCOPED_TRACE(std::to_string(size.w) + "x" + std::to_string(size.h) + " " + std::to_string(bits) +
+                     (big ? " big" : ""));
+        Out o(bits);
+        // Noise, then flat runs: long code tables and resets both occur.
+        Pixels px = makePixels(size.w, size.h, bits, 3, size.w);
+        for (size_t i = px.samples.size() / 2; i < px.samples.size(); ++i) px.samples[i] = uint16_t(i / 7000);
+        o.forceBigTiff = big;
+        ASSERT_TRUE(o.create(FileKind::Tiff, size.w, size.h, "ours", true));
+        const std::string bytes = rawBytes(px);
+        const size_t line = bytes.size() / size.h;
+        for (uint32_t y = 0; y < size.h; ++y) {
+          std::memcpy(o.writer().line(), bytes.data() + y * line, line);
+          ASSERT_TRUE(o.writer().writeRow());
+        }
+        o.close();
+        const std::string ours = readFile(o.made.path);
+        EXPECT_TRUE(ours == libraryLzwFile(o.dir.path("library.tif"), px, big)) << ours.size();
+      }
+    }
   }
 }
