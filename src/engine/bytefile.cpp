@@ -101,7 +101,10 @@ size_t ByteFile::readAt(int64_t pos, void* buf, size_t len) {
   });
 }
 
-size_t ByteFile::write(const void* buf, size_t len) {
+// Writes all of `len` bytes, or as many as the test budget allows and then
+// the error; `io` writes at most n bytes at an offset from the start.
+template <class Io>
+size_t ByteFile::writeLoop(const void* buf, size_t len, Io io) {
   if (fd_ < 0) {
     error_ = EBADF;
     return 0;
@@ -110,7 +113,7 @@ size_t ByteFile::write(const void* buf, size_t len) {
   const auto* p = static_cast<const char*>(buf);
   size_t done = 0;
   while (done < allowed) {
-    const ssize_t n = ::write(fd_, p + done, allowed - done);
+    const ssize_t n = io(p + done, allowed - done, done);
     if (n < 0) {
       if (errno == EINTR) continue;
       error_ = errno;
@@ -120,6 +123,16 @@ size_t ByteFile::write(const void* buf, size_t len) {
   }
   if (done < len) error_ = ENOSPC;
   return done;
+}
+
+size_t ByteFile::write(const void* buf, size_t len) {
+  return writeLoop(buf, len, [this](const char* p, size_t n, size_t) { return ::write(fd_, p, n); });
+}
+
+size_t ByteFile::writeAt(int64_t pos, const void* buf, size_t len) {
+  return writeLoop(buf, len, [this, pos](const char* p, size_t n, size_t done) {
+    return ::pwrite(fd_, p, n, pos + static_cast<int64_t>(done));
+  });
 }
 
 void ByteFile::close() {

@@ -28,6 +28,8 @@ class ByteFile {
   size_t readAt(int64_t pos, void* buf, size_t len);
   // Writes all or sets the error; returns the count written.
   size_t write(const void* buf, size_t len);
+  // The same at a position, leaving the file position alone.
+  size_t writeAt(int64_t pos, const void* buf, size_t len);
   void close();
   bool isOpen() const { return fd_ >= 0; }
 
@@ -41,6 +43,8 @@ class ByteFile {
  private:
   template <class Io>
   size_t readLoop(void* buf, size_t len, Io io);
+  template <class Io>
+  size_t writeLoop(const void* buf, size_t len, Io io);
   int fd_ = -1;
   int error_ = 0;
 };

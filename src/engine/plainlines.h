@@ -2,6 +2,7 @@
 // between them: RAW files, and KRO files after their header.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,18 +12,38 @@
 
 namespace torvel {
 
+// Rows stored one after another wherever the file puts them, read a run of
+// adjacent ones at a time into one buffer and handed out from there.
+class StoredRows {
+ public:
+  // `offsetOf` gives the file offset of a row.
+  StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf);
+  bool allocate();
+  // The row, or null with `why` set.
+  const uint8_t* row(uint32_t row, std::string& why);
+
+ private:
+  ByteFile& file_;
+  uint64_t lineBytes_;
+  uint32_t height_;
+  std::function<int64_t(uint32_t)> offsetOf_;
+  std::unique_ptr<uint8_t[]> chunk_;
+  uint32_t capacity_ = 1, first_ = 0, count_ = 0;
+};
+
 class PlainLineReader : public ImageReader {
  public:
-  PlainLineReader(const ImageInfo& info, int64_t dataOffset) : ImageReader(info), offset_(dataOffset) {}
+  PlainLineReader(const ImageInfo& info, int64_t dataOffset);
   bool open(std::string& why);
-  // Lines come in file order: a headerless file is read, not sought.
+  // Lines come in file order: a headerless file has no index of its rows.
   bool sequential() const override { return true; }
   const uint8_t* readRow(uint32_t row) override;
+  int64_t storedRowOffset(uint32_t row) const override;
 
  private:
   ByteFile file_;
-  std::unique_ptr<uint8_t[]> line_;
   int64_t offset_;
+  StoredRows rows_;
 };
 
 class PlainLineWriter : public ImageWriter {
@@ -33,12 +54,18 @@ class PlainLineWriter : public ImageWriter {
   bool open(const uint8_t* header, size_t headerBytes, std::string& why);
 
  protected:
+  // Rows are made in place in the write buffer and gather into large writes:
+  // a split keeps dozens of narrow tiles open.
+  uint8_t* rowBuffer() override;
   bool putRow(const uint8_t* line) override;
   bool complete() override;
   void abandon() override { file_.close(); }
 
  private:
+  bool flush();
   ByteFile file_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t capacity_ = 0, used_ = 0;
 };
 
 }  // namespace torvel

@@ -1,5 +1,8 @@
 // Headerless RAW files: interleaved 8- or 16-bit RGB whose size is in the
 // file name ("_1000X800") or given by the user.
+#include <algorithm>
+#include <cstring>
+
 #include "engine/files.h"
 #include "engine/formats.h"
 #include "engine/plainlines.h"
@@ -7,13 +10,48 @@
 
 namespace torvel {
 
+StoredRows::StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf)
+    : file_(file), lineBytes_(lineBytes), height_(height), offsetOf_(std::move(offsetOf)) {}
+
+bool StoredRows::allocate() {
+  // About a MB of adjacent rows per read, however narrow they are.
+  capacity_ = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / lineBytes_));
+  chunk_ = allocateLine(lineBytes_ * capacity_);
+  return chunk_ != nullptr;
+}
+
+const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
+  if (row >= first_ && row - first_ < count_) return chunk_.get() + (row - first_) * lineBytes_;
+  const int64_t start = offsetOf_(row);
+  uint32_t n = 1;
+  while (n < capacity_ && row + n < height_ && offsetOf_(row + n) == start + int64_t(n * lineBytes_)) ++n;
+  const size_t want = static_cast<size_t>(n * lineBytes_);
+  const size_t got = file_.readAt(start, chunk_.get(), want);
+  count_ = 0;
+  if (int e = file_.takeError()) {
+    why = "row " + std::to_string(row) + ": " + systemErrorText(e);
+    return nullptr;
+  }
+  // A short last line must never reach an output with stale bytes in it.
+  if (got < lineBytes_) {
+    why = "row " + std::to_string(row) + ": the file ends before the row does";
+    return nullptr;
+  }
+  first_ = row;
+  count_ = static_cast<uint32_t>(got / lineBytes_);
+  return chunk_.get();
+}
+
+PlainLineReader::PlainLineReader(const ImageInfo& info, int64_t dataOffset)
+    : ImageReader(info), offset_(dataOffset),
+      rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}
+
 bool PlainLineReader::open(std::string& why) {
-  line_ = allocateLine(info_.lineBytes());
-  if (!line_) {
+  if (!rows_.allocate()) {
     why = notEnoughMemory;
     return false;
   }
-  if (!file_.openRead(info_.path) || !file_.seek(offset_)) {
+  if (!file_.openRead(info_.path)) {
     why = systemErrorText(file_.takeError());
     return false;
   }
@@ -21,12 +59,13 @@ bool PlainLineReader::open(std::string& why) {
 }
 
 const uint8_t* PlainLineReader::readRow(uint32_t row) {
-  const size_t bytes = static_cast<size_t>(info_.lineBytes());
-  const size_t got = file_.read(line_.get(), bytes);
-  if (int e = file_.takeError()) return fail("row " + std::to_string(row) + ": " + systemErrorText(e));
-  // A short last line must never reach an output with stale bytes in it.
-  if (got != bytes) return fail("row " + std::to_string(row) + ": the file ends before the row does");
-  return line_.get();
+  std::string why;
+  const uint8_t* line = rows_.row(row, why);
+  return line ? line : fail(why);
+}
+
+int64_t PlainLineReader::storedRowOffset(uint32_t row) const {
+  return offset_ + static_cast<int64_t>(row * info_.lineBytes());
 }
 
 bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::string& why) {
@@ -38,18 +77,40 @@ bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::strin
     why = systemErrorText(file_.takeError());
     return false;
   }
-  if (headerBytes > 0) file_.write(header, headerBytes);
+  // Small enough to come from the heap's reused memory: a split opens many.
+  capacity_ = std::max<size_t>(120 * 1024, static_cast<size_t>(info().lineBytes()) + headerBytes);
+  buffer_.reset(new uint8_t[capacity_]);
+  std::memcpy(buffer_.get(), header, headerBytes);
+  used_ = headerBytes;
   return true;
 }
 
-bool PlainLineWriter::putRow(const uint8_t* line) {
-  const size_t bytes = static_cast<size_t>(info().lineBytes());
-  const size_t put = file_.write(line, bytes);
+bool PlainLineWriter::flush() {
+  file_.write(buffer_.get(), used_);
+  used_ = 0;
   if (int e = file_.takeError()) return fail(systemErrorText(e));
-  return put == bytes || fail("short write");
+  return true;
+}
+
+uint8_t* PlainLineWriter::rowBuffer() {
+  // A failed flush shows at this row's write.
+  if (used_ + info().lineBytes() > capacity_ && !flush()) used_ = 0;
+  return buffer_.get() + used_;
+}
+
+bool PlainLineWriter::putRow(const uint8_t* line) {
+  if (!error().empty()) return false;  // the flush that made room failed
+  const size_t bytes = static_cast<size_t>(info().lineBytes());
+  if (line != buffer_.get() + used_) {  // made elsewhere: no room was taken for it
+    if (used_ + bytes > capacity_ && !flush()) return false;
+    std::memcpy(buffer_.get() + used_, line, bytes);
+  }
+  used_ += bytes;
+  return true;
 }
 
 bool PlainLineWriter::complete() {
+  if (!flush()) return false;
   file_.close();
   if (int e = file_.takeError()) return fail(systemErrorText(e));
   return true;

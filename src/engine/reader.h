@@ -24,6 +24,10 @@ class ImageReader {
   virtual bool sequential() const { return false; }
   // Later reads need deliver only these columns (a crop); others may hold anything.
   virtual void useColumns(uint32_t /*first*/, uint32_t /*count*/) {}
+  // Where row `row` is stored in the file exactly as readRow() hands it out
+  // (uncompressed, nothing to convert), so a region can be read straight
+  // from the file; -1 when it is not stored so.
+  virtual int64_t storedRowOffset(uint32_t /*row*/) const { return -1; }
   // Row `row` as info().lineBytes() bytes of interleaved samples, valid until
   // the next call; null when it cannot be read, and error() says why.
   virtual const uint8_t* readRow(uint32_t row) = 0;

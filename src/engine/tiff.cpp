@@ -85,8 +85,11 @@ class TiffWriter : public ImageWriter {
       std::string why;
       if (!encoder_->add(line, info().lineBytes(), writeStrip_, why))
         return fail(why.empty() ? tiff_->failureReason() : why);
-    } else if (TIFFWriteScanline(tiff_->handle(), const_cast<uint8_t*>(line), row_, 0) != 1) {
-      return fail(tiff_->failureReason());
+    } else {
+      // An uncompressed row is its own strip: handed over raw, without the codec's copy.
+      const tmsize_t n = static_cast<tmsize_t>(info().lineBytes());
+      if (TIFFWriteRawStrip(tiff_->handle(), row_, const_cast<uint8_t*>(line), n) != n)
+        return fail(tiff_->failureReason());
     }
     ++row_;
     return true;

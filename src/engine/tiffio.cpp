@@ -20,7 +20,8 @@ namespace torvel {
 struct TiffFile::Stream {
   ByteFile file;
   bool writing = false;
-  std::vector<char> buffer;
+  std::unique_ptr<char[]> buffer;  // not cleared: every byte used is written first
+  size_t capacity = 0;
   int64_t bufStart = 0;  // file position of buffer[0]
   size_t used = 0;       // bytes of the buffer that hold data
   int64_t pos = 0;       // libtiff's position
@@ -34,7 +35,7 @@ struct TiffFile::Stream {
   // Writes out what the write buffer holds.
   bool flush() {
     if (used == 0) return systemError == 0;
-    const bool ok = file.seek(bufStart) && file.write(buffer.data(), used) == used && file.takeError() == 0;
+    const bool ok = file.writeAt(bufStart, buffer.get(), used) == used && file.takeError() == 0;
     used = 0;
     if (!ok && systemError == 0) systemError = ENOSPC;
     return ok && systemError == 0;
@@ -104,13 +105,13 @@ tmsize_t TiffFile::Stream::write(const char* src, tmsize_t n) {
   }
   tmsize_t left = n;
   while (left > 0) {
-    const size_t room = buffer.size() - used;
+    const size_t room = capacity - used;
     const size_t k = static_cast<size_t>(left) < room ? static_cast<size_t>(left) : room;
-    std::memcpy(buffer.data() + used, src, k);
+    std::memcpy(buffer.get() + used, src, k);
     used += k;
     src += k;
     left -= static_cast<tmsize_t>(k);
-    if (used == buffer.size()) {
+    if (used == capacity) {
       const int64_t next = bufStart + static_cast<int64_t>(used);
       if (!flush()) return -1;
       bufStart = next;
@@ -139,7 +140,7 @@ tmsize_t TiffFile::Stream::read(char* dst, tmsize_t n) {
     if (pos < bufStart || pos >= bufStart + static_cast<int64_t>(used)) {
       // Large reads go straight to the caller; small ones refill the buffer.
       const tmsize_t left = n - done;
-      if (left >= static_cast<tmsize_t>(buffer.size())) {
+      if (left >= static_cast<tmsize_t>(capacity)) {
         const size_t got = file.readAt(pos, dst + done, static_cast<size_t>(left));
         if (int e = file.takeError()) {
           systemError = e;
@@ -149,7 +150,7 @@ tmsize_t TiffFile::Stream::read(char* dst, tmsize_t n) {
         return done + static_cast<tmsize_t>(got);
       }
       bufStart = pos;
-      used = file.readAt(pos, buffer.data(), buffer.size());
+      used = file.readAt(pos, buffer.get(), capacity);
       if (int e = file.takeError()) {
         systemError = e;
         return -1;
@@ -158,7 +159,7 @@ tmsize_t TiffFile::Stream::read(char* dst, tmsize_t n) {
     }
     const size_t at = static_cast<size_t>(pos - bufStart);
     const size_t k = std::min(static_cast<size_t>(n - done), used - at);
-    std::memcpy(dst + done, buffer.data() + at, k);
+    std::memcpy(dst + done, buffer.get() + at, k);
     done += static_cast<tmsize_t>(k);
     pos += static_cast<int64_t>(k);
   }
@@ -170,7 +171,8 @@ std::unique_ptr<TiffFile> TiffFile::openRead(const std::string& path, std::strin
   std::unique_ptr<TiffFile> f(new TiffFile);
   f->stream_ = std::make_unique<Stream>();
   Stream& s = *f->stream_;
-  s.buffer.resize(256 * 1024);
+  s.capacity = 256 * 1024;
+  s.buffer.reset(new char[s.capacity]);
   if (!s.file.openRead(path) || (s.end = s.file.size()) < 0) {
     s.takeSystemError();
     why = systemErrorText(s.systemError ? s.systemError : EIO);
@@ -191,7 +193,8 @@ std::unique_ptr<TiffFile> TiffFile::create(const std::string& path, bool bigTiff
   f->stream_ = std::make_unique<Stream>();
   Stream& s = *f->stream_;
   s.writing = true;
-  s.buffer.resize(64 * 1024);
+  s.capacity = 120 * 1024;  // below malloc's mmap threshold: a split keeps dozens open
+  s.buffer.reset(new char[s.capacity]);
   if (!s.file.create(path)) {
     s.takeSystemError();
     why = systemErrorText(s.systemError);

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "engine/files.h"
 #include "engine/formats.h"
+#include "engine/plainlines.h"
 #include "engine/tiffio.h"
 #include "engine/tifflayout.h"
 
@@ -53,6 +55,55 @@ class TiffReader : public ImageReader {
   std::unique_ptr<uint8_t[]> fileRow_;
   std::unique_ptr<uint8_t[]> line_;
 };
+
+// Uncompressed strips of plain RGB(A) in the host's byte order hold our lines
+// as they are: read straight from the file, a run of adjacent rows at a time.
+class TiffStoredRowsReader : public ImageReader {
+ public:
+  TiffStoredRowsReader(const ImageInfo& info, std::vector<uint64_t> stripOffsets, uint32_t rowsPerStrip)
+      : ImageReader(info), stripOffsets_(std::move(stripOffsets)), rowsPerStrip_(rowsPerStrip),
+        rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}
+
+  bool open(std::string& why) {
+    if (!rows_.allocate()) {
+      why = notEnoughMemory;
+      return false;
+    }
+    if (file_.openRead(info_.path)) return true;
+    why = systemErrorText(file_.takeError());
+    return false;
+  }
+  const uint8_t* readRow(uint32_t row) override {
+    std::string why;
+    const uint8_t* line = rows_.row(row, why);
+    return line ? line : fail(why);
+  }
+  int64_t storedRowOffset(uint32_t row) const override {
+    return static_cast<int64_t>(stripOffsets_[row / rowsPerStrip_] + (row % rowsPerStrip_) * info_.lineBytes());
+  }
+
+ private:
+  ByteFile file_;
+  std::vector<uint64_t> stripOffsets_;
+  uint32_t rowsPerStrip_;
+  StoredRows rows_;
+};
+
+// The strip offsets when every strip holds its rows uncompressed and whole;
+// empty when the file is not so simple.
+std::vector<uint64_t> storedStripOffsets(TIFF* tif, const TiffLayout& l) {
+  const bool plain = !l.tiled && !l.separatePlanes() && l.compression == COMPRESSION_NONE &&
+                     l.meaning == TiffLayout::Meaning::Rgb && (l.bits == 8 || !TIFFIsByteSwapped(tif));
+  if (!plain || l.rowsPerStrip == 0) return {};
+  const uint64_t line = uint64_t{l.width} * static_cast<uint64_t>(l.fileBytesPerPixel());
+  std::vector<uint64_t> offsets(TIFFNumberOfStrips(tif));
+  for (uint32_t s = 0; s < offsets.size(); ++s) {
+    const uint64_t rows = std::min<uint64_t>(l.rowsPerStrip, l.height - uint64_t{s} * l.rowsPerStrip);
+    if (TIFFGetStrileByteCount(tif, s) < rows * line) return {};
+    offsets[s] = TIFFGetStrileOffset(tif, s);
+  }
+  return offsets;
+}
 
 // Strips with their samples together: one scanline at a time.
 class TiffScanlineReader : public TiffReader {
@@ -265,6 +316,11 @@ std::unique_ptr<ImageReader> openTiffReader(const ImageInfo& info, std::string& 
       layout.readChannels() != info.channels) {
     why = "the file has changed since it was chosen";
     return nullptr;
+  }
+  std::vector<uint64_t> stored = storedStripOffsets(tiff->handle(), layout);
+  if (!stored.empty()) {
+    auto r = std::make_unique<TiffStoredRowsReader>(info, std::move(stored), layout.rowsPerStrip);
+    return r->open(why) ? std::move(r) : nullptr;
   }
   if (!layout.tiled && !layout.separatePlanes()) return scanlineReader(info, std::move(layout), std::move(tiff), why);
   std::vector<std::unique_ptr<TiffFile>> handles;

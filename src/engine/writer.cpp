@@ -29,7 +29,12 @@ bool ImageWriter::fail(std::string why) {
   return false;
 }
 
-bool ImageWriter::writeRow() { return open_ && putRow(line_.get()); }
+bool ImageWriter::writeRow() {
+  if (!open_) return false;
+  const bool ok = putRow(line());
+  nextLine_ = nullptr;
+  return ok;
+}
 
 bool ImageWriter::finish() {
   if (!open_) return false;

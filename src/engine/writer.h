@@ -21,8 +21,9 @@ class ImageWriter {
 
   // The output: its final path, size and the layout of the lines it takes.
   const ImageInfo& info() const { return info_; }
-  // The next row's bytes, info().lineBytes() of them.
-  uint8_t* line() { return line_.get(); }
+  // Where the next row's bytes go, info().lineBytes() of them; valid until
+  // writeRow().
+  uint8_t* line() { return nextLine_ ? nextLine_ : (nextLine_ = rowBuffer()); }
   // Writes line() as the next row; false on failure, and error() says why.
   bool writeRow();
   // Completes the file; false when that fails, and then the file is gone.
@@ -32,6 +33,8 @@ class ImageWriter {
   const std::string& error() const { return error_; }
 
  protected:
+  // Where a kind wants the next row; the line buffer unless it keeps its own.
+  virtual uint8_t* rowBuffer() { return line_.get(); }
   virtual bool putRow(const uint8_t* line) = 0;
   virtual bool complete() = 0;  // the kind's own closing, checked
   virtual void abandon() = 0;   // closes without completing
@@ -45,6 +48,7 @@ class ImageWriter {
   ImageInfo info_;
   std::string writePath_;
   std::unique_ptr<uint8_t[]> line_;
+  uint8_t* nextLine_ = nullptr;
   std::string error_;
   bool open_ = true;
 };
