@@ -1,108 +1,130 @@
 #!/usr/bin/env bash
-# Times torvel's streaming jobs as whole processes, with peak resident memory,
-# beside libvips and a plain cp of the same bytes. Generates its own images
-# (about 8 GB in bench/out). Not part of ./test.sh; takes several minutes.
-#   bench/run_bench.sh [streaming|resize|tiles|all]
+# Times torvel's jobs as whole processes beside a peer doing the same job in
+# the same run: libvips, GDAL, or cp of the same bytes. Each figure is the
+# median of three runs, torvel's and the peer's runs taking turns so that both
+# see the same state of this machine; the ratio is torvel's time over the
+# peer's (below 1: faster). Generates its own images in bench/out (about
+# 12 GB); outputs go to /dev/shm when it has room. Not part of ./test.sh.
+#   bench/run_bench.sh [peers|streaming|all]
+#     peers      LZW, slow and fast resize, split, on 30000 × 20000 and
+#                40000 × 25000; a tiled LZW input converted
+#     streaming  conversions, crops and merge beside cp and libvips
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
-if ! command -v vips >/dev/null || [ ! -x /usr/bin/time ]; then
-  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libvips-tools time; } >/dev/null
+need=()
+command -v vips >/dev/null || need+=(libvips-tools)
+command -v gdal_translate >/dev/null || need+=(gdal-bin)
+[ -x /usr/bin/time ] || need+=(time)
+command -v tiffcp >/dev/null || need+=(libtiff-tools)
+if [ ${#need[@]} -gt 0 ]; then
+  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"; } >/dev/null
 fi
 scripts/build.sh >/dev/null
 T=build/src/cli/torvel
 G=build/bench/gen_raw
 O=bench/out
 mkdir -p "$O"
-export VIPS_CONCURRENCY=${VIPS_CONCURRENCY:-2}
-
-# run CMD... : the best of $REPEAT runs into SECS and its peak KB into PEAK.
-# This machine's page allocation and write-back vary a lot from run to run;
-# the best run is the one least disturbed by them.
+export VIPS_CONCURRENCY=${VIPS_CONCURRENCY:-$(nproc)}
 REPEAT=${REPEAT:-3}
-run() {
-  local log="$O/time.log" best="" bestk="" s k i
-  for i in $(seq "$REPEAT"); do
-    [ "$i" -gt 1 ] && rm -rf "$W"/* 2>/dev/null
-    sync
-    /usr/bin/time -f "%e %M" -o "$log" "$@" >/dev/null 2>"$O/stderr.log" </dev/null || { echo "FAILED: $*" >&2; cat "$O/stderr.log" >&2; }
-    read -r s k < <(tail -n 1 "$log")
-    if [ -z "$best" ] || awk -v a="$s" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$s; bestk=$k; fi
-  done
-  SECS=$best
-  PEAK=$bestk
-}
 
-row() { # job, torvel s, torvel KB, cp s, vips s, vips KB
-  local rcp rvips
-  rcp=$(awk -v a="$2" -v b="$4" 'BEGIN{ if (b>0) printf "%.2f", a/b; else print "-" }')
-  rvips=$(awk -v a="$2" -v b="$5" 'BEGIN{ if (b!="-" && b>0) printf "%.2f", a/b; else print "-" }')
-  printf "| %s | %s | %s | %s | %s | %s | %s | %s |\n" "$1" "$2" "$(( $3 / 1024 ))" "$4" "$5" "${6:+$(( $6 / 1024 ))}" "$rcp" "$rvips"
-}
-
-# Outputs go to memory when there is room, so the table measures the tools
-# and not the disk's write-back; inputs are read from the (cached) disk.
 W="$O/w"
 [ -d /dev/shm ] && [ "$(df --output=avail -B1G /dev/shm | tail -1)" -gt 12 ] && W=/dev/shm/torvel-bench
 fresh() { rm -rf "$W"; mkdir -p "$W"; }
 
-if [ "$what" = streaming ] || [ "$what" = all ] || [ "$what" = tiles ]; then
-  [ -f "$O/pano_40000X25000.raw" ] || $G "$O/pano_40000X25000.raw" 40000 25000 8
-  [ -f "$O/deep_12000X8000.raw" ] || $G "$O/deep_12000X8000.raw" 12000 8000 16
-  [ -f "$O/pano.tif" ] || $T convert "$O/pano_40000X25000.raw" --out "$O" --quiet >/dev/null
-  [ -f "$O/deep.tif" ] || $T convert "$O/deep_12000X8000.raw" --out "$O" --quiet >/dev/null
-  echo "| job | torvel s | torvel MB | cp s | vips s | vips MB | ×cp | ×vips |"
-  echo "|---|---|---|---|---|---|---|---|"
-  job() { # name, input, torvel args..., -- vips args...
-    local name=$1 in=$2; shift 2
-    local targs=() vargs=()
-    while [ "$1" != "--" ]; do targs+=("$1"); shift; done; shift
-    vargs=("$@")
-    cat "$in" >/dev/null  # every contender reads from the page cache
-    fresh; run cp "$in" "$W/copy"; local cs=$SECS
-    fresh; run $T "${targs[@]}" --out "$W" --quiet; local ts=$SECS tk=$PEAK
-    local vs="-" vk=""
-    if [ ${#vargs[@]} -gt 0 ]; then fresh; run vips "${vargs[@]}"; vs=$SECS; vk=$PEAK; fi
-    row "$name" "$ts" "$tk" "$cs" "$vs" "$vk"
-  }
-  R8="$O/pano_40000X25000.raw"; R16="$O/deep_12000X8000.raw"
-  if [ "$what" != tiles ]; then
-  job "8-bit RAW→TIFF" "$R8" convert "$R8" -- rawload "$R8" "$W/v.tif" 40000 25000 3
-  job "8-bit RAW→LZW TIFF" "$R8" convert "$R8" --format tif-lzw -- rawload "$R8" "$W/v.tif[compression=lzw]" 40000 25000 3
-  job "8-bit TIFF→RAW" "$O/pano.tif" convert "$O/pano.tif" --format raw -- rawsave "$O/pano.tif" "$W/v.raw"
-  job "8-bit TIFF→KRO" "$O/pano.tif" convert "$O/pano.tif" --format kro --
-  job "8-bit crop 10000×8000 @5000,9000 (TIFF)" "$O/pano.tif" crop "$O/pano.tif" 5000 9000 10000 8000 -- crop "$O/pano.tif" "$W/v.tif" 5000 9000 10000 8000
-  job "8-bit crop 10000×8000 @5000,9000 (RAW)" "$R8" crop "$R8" 5000 9000 10000 8000 --format raw --
-  job "16-bit RAW→TIFF" "$R16" convert "$R16" -- rawload "$R16" "$W/v.tif" 12000 8000 6
-  job "16-bit TIFF→RAW" "$O/deep.tif" convert "$O/deep.tif" --format raw -- rawsave "$O/deep.tif" "$W/v.raw"
-  fi
-  # Split, then merge those tiles back (vips: arrayjoin of the same tiles).
-  T_DIR="$W-tiles"
-  rm -rf "$T_DIR"; mkdir -p "$T_DIR"
-  cat "$O/pano.tif" >/dev/null
-  fresh; run cp "$O/pano.tif" "$W/copy"; cs=$SECS
-  REPEAT_SAVE=$REPEAT; REPEAT=1  # the tiles must survive for the merge
-  fresh  # memory is what this machine runs short of first: drop the copy
-  rm -rf "$T_DIR"/*; run $T split "$O/pano.tif" --tile 1000x800 --out "$T_DIR" --quiet
-  REPEAT=$REPEAT_SAVE
-  row "8-bit split into 1000×800 TIFF tiles" "$SECS" "$PEAK" "$cs" "-" ""
-  mapfile -t tiles < <(ls "$T_DIR"/*.tif | sort -t_ -k4)
-  fresh; run $T merge "${tiles[@]}" --out "$W" --quiet; ts=$SECS; tk=$PEAK
-  mapfile -t ordered < <(for y in $(seq 1 32); do for x in $(seq 1 40); do ls "$T_DIR"/*_x${x}y${y}.tif; done; done)
-  fresh; run vips arrayjoin "${ordered[*]}" "$W/v.tif" --across 40; vs=$SECS; vk=$PEAK
-  row "8-bit merge of 1280 tiles" "$ts" "$tk" "$cs" "$vs" "$vk"
-fi
-if [ "$what" = resize ] || [ "$what" = all ]; then
-  [ -f "$O/pano.tif" ] || { $G "$O/pano_40000X25000.raw" 40000 25000 8; $T convert "$O/pano_40000X25000.raw" --out "$O" --quiet >/dev/null; }
-  echo
-  echo "| resize 40000×25000 → 4000 | torvel s | torvel MB | vips s | vips MB | ×vips |"
-  echo "|---|---|---|---|---|---|"
-  for m in slow fast; do
-    kernel=lanczos3; [ $m = fast ] && kernel=nearest
-    fresh; run $T resize "$O/pano.tif" --width 4000 --$m --out "$W" --quiet; ts=$SECS; tk=$PEAK
-    fresh; run vips resize "$O/pano.tif" "$W/v.tif" 0.1 --kernel $kernel; vs=$SECS; vk=$PEAK
-    printf "| %s (vips --kernel %s) | %s | %s | %s | %s | %s |\n" "$m" "$kernel" "$ts" "$((tk / 1024))" "$vs" "$((vk / 1024))" \
-      "$(awk -v a="$ts" -v b="$vs" 'BEGIN{printf "%.2f", a/b}')"
+# once CMD...: one run into a fresh output folder; appends "seconds peak-kB" to $1.
+once() {
+  local into=$1; shift
+  fresh
+  sync
+  /usr/bin/time -f "%e %M" -o "$O/time.log" "$@" >/dev/null 2>"$O/stderr.log" </dev/null ||
+    { echo "FAILED: $*" >&2; cat "$O/stderr.log" >&2; }
+  tail -n 1 "$O/time.log" >>"$into"
+}
+
+median() { sort -n -k1,1 "$1" | sed -n "$(( (REPEAT + 1) / 2 ))p"; }
+
+# pair NAME PEER-NAME INPUT TORVEL-ARGS... -- PEER-COMMAND...: one table row.
+pair() {
+  local name=$1 peer=$2 in=$3; shift 3
+  local targs=() pcmd=()
+  while [ "$1" != "--" ]; do targs+=("$1"); shift; done; shift
+  pcmd=("$@")
+  cat "$in" >/dev/null  # both read from the page cache
+  : >"$O/t.runs"; : >"$O/p.runs"
+  for _ in $(seq "$REPEAT"); do
+    once "$O/t.runs" $T "${targs[@]}" --out "$W" --quiet
+    once "$O/p.runs" "${pcmd[@]}"
   done
-fi
-rm -rf "$W" "$W-tiles"
+  local ts tk ps pk
+  read -r ts tk < <(median "$O/t.runs")
+  read -r ps pk < <(median "$O/p.runs")
+  printf "| %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$ts" "$((tk / 1024))" "$peer" "$ps" "$((pk / 1024))" \
+    "$(awk -v a="$ts" -v b="$ps" 'BEGIN{ if (b>0) printf "%.2f", a/b; else print "-" }')"
+}
+
+header() {
+  echo
+  echo "| job | torvel s | torvel MB | peer | peer s | peer MB | ratio |"
+  echo "|---|---|---|---|---|---|---|"
+}
+
+# image W H: an 8-bit RGB RAW and its uncompressed TIFF, named by size.
+image() {
+  local raw="$O/p$1_$1X$2.raw"
+  [ -f "$raw" ] || $G "$raw" "$1" "$2" 8
+  [ -f "$O/p$1.tif" ] || $T convert "$raw" --out "$O" --quiet >/dev/null
+}
+
+peers() {
+  header
+  for size in "30000 20000" "40000 25000"; do
+    set -- $size
+    image "$1" "$2"
+    local in="$O/p$1.tif" label="$1 × $2" to=$(( $1 / 10 - 1 ))
+    pair "$label TIFF → LZW TIFF" "vips copy" "$in" convert "$in" --format tif-lzw -- \
+      vips copy "$in" "$W/v.tif[compression=lzw]"
+    pair "$label resize to $to, slow" "vips resize lanczos3" "$in" resize "$in" --width "$to" --slow --format tif -- \
+      vips resize "$in" "$W/v.tif" "$(awk -v a="$to" -v b="$1" 'BEGIN{printf "%.6f", a/b}')" --kernel lanczos3
+    pair "$label resize to $to, fast" "gdal_translate nearest" "$in" resize "$in" --width "$to" --fast --format tif -- \
+      gdal_translate -q -outsize "$to" 0 -r nearest "$in" "$W/g.tif"
+    pair "$label split into 1000 × 800 tiles" "cp" "$in" split "$in" --tile 1000x800 -- cp "$in" "$W/copy"
+  done
+  # A tiled LZW input as other programs write it, converted to a plain TIFF.
+  local tiled="$O/tiled40000.tif"
+  [ -f "$tiled" ] || tiffcp -m 0 -t -w 256 -l 256 -c lzw "$O/p40000.tif" "$tiled"
+  pair "40000 × 25000 tiled LZW → TIFF" "vips copy" "$tiled" convert "$tiled" --format tif -- \
+    vips copy "$tiled" "$W/v.tif"
+}
+
+streaming() {
+  image 40000 25000
+  [ -f "$O/deep_12000X8000.raw" ] || $G "$O/deep_12000X8000.raw" 12000 8000 16
+  [ -f "$O/deep.tif" ] || $T convert "$O/deep_12000X8000.raw" --out "$O" --quiet >/dev/null
+  local r8="$O/p40000_40000X25000.raw" t8="$O/p40000.tif" r16="$O/deep_12000X8000.raw"
+  header
+  pair "8-bit RAW → TIFF" "cp" "$r8" convert "$r8" -- cp "$r8" "$W/copy"
+  pair "8-bit RAW → TIFF" "vips rawload" "$r8" convert "$r8" -- vips rawload "$r8" "$W/v.tif" 40000 25000 3
+  pair "8-bit TIFF → RAW" "vips rawsave" "$t8" convert "$t8" --format raw -- vips rawsave "$t8" "$W/v.raw"
+  pair "8-bit TIFF → KRO" "cp" "$t8" convert "$t8" --format kro -- cp "$t8" "$W/copy"
+  pair "8-bit crop 10000 × 8000 (TIFF)" "vips crop" "$t8" crop "$t8" 5000 9000 10000 8000 -- \
+    vips crop "$t8" "$W/v.tif" 5000 9000 10000 8000
+  pair "16-bit RAW → TIFF" "vips rawload" "$r16" convert "$r16" -- vips rawload "$r16" "$W/v.tif" 12000 8000 6
+  # Merge the tiles of a split back (vips: arrayjoin of the same tiles).
+  local tiles="$O/tiles"
+  rm -rf "$tiles"; mkdir -p "$tiles"
+  $T split "$t8" --tile 1000x800 --out "$tiles" --quiet >/dev/null
+  local ordered=()
+  mapfile -t ordered < <(for y in $(seq 1 32); do for x in $(seq 1 40); do ls "$tiles"/*_x${x}y${y}.tif; done; done)
+  pair "8-bit merge of 1280 tiles" "vips arrayjoin" "$t8" merge "${ordered[@]}" -- \
+    vips arrayjoin "${ordered[*]}" "$W/v.tif" --across 40
+  rm -rf "$tiles"
+}
+
+case "$what" in
+  peers) peers ;;
+  streaming) streaming ;;
+  all) peers; streaming ;;
+  *) echo "usage: $0 [peers|streaming|all]" >&2; exit 2 ;;
+esac
+rm -rf "$W"

@@ -94,6 +94,11 @@ class TiffWriter : public ImageWriter {
     ++row_;
     return true;
   }
+  // An uncompressed row is made where the file's buffer will hold it.
+  uint8_t* rowBuffer() override {
+    uint8_t* inPlace = encoder_ ? nullptr : tiff_->appendSpace(info().lineBytes());
+    return inPlace ? inPlace : ImageWriter::rowBuffer();
+  }
   bool complete() override {
     std::string why;
     if (encoder_ && !encoder_->drain(writeStrip_, why)) return fail(why.empty() ? tiff_->failureReason() : why);

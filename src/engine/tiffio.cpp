@@ -42,6 +42,7 @@ struct TiffFile::Stream {
   }
   tmsize_t write(const char* src, tmsize_t n);
   tmsize_t read(char* dst, tmsize_t n);
+  char* appendSpace(size_t n);
 };
 
 namespace {
@@ -104,10 +105,14 @@ tmsize_t TiffFile::Stream::write(const char* src, tmsize_t n) {
     bufStart = pos;
   }
   tmsize_t left = n;
+  if (src == buffer.get() + used && static_cast<size_t>(n) <= capacity - used) {
+    used += static_cast<size_t>(n);  // made in place by appendSpace()
+    left = 0;
+  }
   while (left > 0) {
     const size_t room = capacity - used;
     const size_t k = static_cast<size_t>(left) < room ? static_cast<size_t>(left) : room;
-    std::memcpy(buffer.get() + used, src, k);
+    std::memmove(buffer.get() + used, src, k);  // src may lie in the buffer
     used += k;
     src += k;
     left -= static_cast<tmsize_t>(k);
@@ -120,6 +125,15 @@ tmsize_t TiffFile::Stream::write(const char* src, tmsize_t n) {
   pos += n;
   end = std::max(end, pos);
   return n;
+}
+
+char* TiffFile::Stream::appendSpace(size_t n) {
+  if (!writing || systemError || n > capacity) return nullptr;
+  if (bufStart + static_cast<int64_t>(used) != end || capacity - used < n) {
+    if (!flush()) return nullptr;
+    bufStart = end;
+  }
+  return buffer.get() + used;
 }
 
 tmsize_t TiffFile::Stream::read(char* dst, tmsize_t n) {
@@ -218,6 +232,8 @@ std::string TiffFile::failureReason() const {
   if (stream_->systemError) return systemErrorText(stream_->systemError);
   return stream_->message;
 }
+
+uint8_t* TiffFile::appendSpace(size_t n) { return reinterpret_cast<uint8_t*>(stream_->appendSpace(n)); }
 
 bool TiffFile::close() {
   if (!tif_) return false;

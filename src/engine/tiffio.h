@@ -6,6 +6,8 @@
 // memory line after line.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,6 +33,10 @@ class TiffFile {
   // Writes the directory and every buffered byte, then closes; false when
   // any of that failed.
   bool close();
+  // Where `n` bytes written next at the file's end would be buffered: data
+  // made there and then written at the end is not copied again. Null when
+  // the buffer cannot hold them.
+  uint8_t* appendSpace(size_t n);
 
   struct Stream;
 

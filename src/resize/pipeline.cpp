@@ -1,259 +1,326 @@
+// The resize: each pass reads its tiles straight from the image into pixel
+// blocks (the next tile while the current one is scaled on every core) and
+// writes the scaled tiles straight into place in the pass's result; the last
+// image is scaled in one piece and written into the chosen format. The fast
+// method picks every output pixel's source by index instead, reading only
+// the rows it needs. Both follow the plan of the passes exactly, so the bytes
+// are those of the tile files the pipeline used to go through.
 #include "resize/pipeline.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cmath>
-#include <memory>
-#include <thread>
-#include <vector>
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <future>
 
 #include "engine/files.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
-#include "resize/tileresizer.h"
+#include "engine/spans.h"
+#include "engine/tilenames.h"
+#include "resize/plan.h"
+#include "resize/regionio.h"
+#include "resize/resample.h"
 
 namespace torvel {
 
 namespace {
 
-// The largest image the final step scales in one piece (one widened tile of
-// 16-bit pixels); a larger one first goes through one more split pass.
-constexpr int64_t maxDirectBytes = int64_t{10999} * 10999 * 6;
+// Two source blocks are read ahead of the scaling when both fit in this.
+constexpr int64_t overlapBudget = int64_t{768} << 20;
 
-void sleep50() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+struct TileJob {
+  uint32_t x, y, width, height;          // in the pass's image
+  uint32_t outX, outY, outWidth, outHeight;  // in its result
+};
 
-void removeAll(const std::vector<std::string>& files) {
-  for (const std::string& f : files) removeFile(f);
+// A pass's tiles in the order they are scaled: band by band, left to right.
+std::vector<TileJob> tileJobs(const ResizePass& p) {
+  std::vector<TileJob> jobs;
+  for (uint32_t r = 1, y = 0, outY = 0; r <= p.rows; ++r) {
+    const uint32_t h = p.rowHeight(r), outH = p.scaled(h);
+    for (uint32_t c = 1, x = 0, outX = 0; c <= p.columns; ++c) {
+      const uint32_t w = p.columnWidth(c), outW = p.scaled(w);
+      jobs.push_back({x, y, w, h, outX, outY, outW, outH});
+      x += w;
+      outX += outW;
+    }
+    y += h;
+    outY += outH;
+  }
+  return jobs;
 }
 
-class ResizePipeline {
+// The samples of the resize's lines: three, in the image's bits, host order.
+PixelLayout resizeLayout(int bits) { return {bits, 3, true}; }
+
+class ResizeRun {
  public:
-  ResizePipeline(const ResizeRequest& request, const RunContext& context) : request_(request), context_(context) {}
+  ResizeRun(const ResizeRequest& request, const RunContext& context) : request_(request), context_(context) {}
   RunResult run();
 
  private:
   RunResult refusal();
-  RunResult passes();
-  bool splitPass(uint32_t tileWidth, uint32_t tileHeight, uint32_t columns, uint32_t rows, long double divider);
-  RunResult resizeTiles(const std::vector<std::string>& tiles, long double divider, std::vector<std::string>& resized);
-  void finalStep(uint32_t tileWidth);
-  bool scaleDirectly(long double factor);
-  bool copyInputToTemp();
-  bool isInput(const ImageInfo& image) const { return image.path == request_.input.path; }
-  // Which outputs the user's input could be mistaken for.
-  bool wouldReplaceInput(const std::string& outDir) const;
-  void setResult(RunResult r) { result_ = std::move(r); }
+  bool storedCurrent();
+  bool pass(const ResizePass& pass);
+  bool scaleTiles(const ResizePass& pass, RegionReader& reader, RegionWriter& writer);
+  bool scaleDirectly(const ResizePlan& plan);
+  bool pickByIndex(const ResizePlan& plan);
+  bool convertCurrent();
+  using RowSource = std::function<bool(uint32_t row, uint8_t* line)>;
+  bool writeOutput(uint32_t width, uint32_t height, const RowSource& rows);
+  bool refuseReplacingInput(uint32_t width, uint32_t height);
+  void adopt(const std::string& path);
+  bool failed(const std::string& why) {
+    result_ = context_.fail(Outcome::Failed, withReason("Error resizing the image", why));
+    return false;
+  }
 
   const ResizeRequest& request_;
   const RunContext& context_;
-  std::string tempDir_;
-  ImageInfo current_;  // the input, then each pass's merged image
-  bool laterPass_ = false;
-  uint32_t threshold_ = 0;
+  std::string tempDir_, outDir_;
+  ImageInfo current_;  // the input, then each pass's result in the temporary folder
   RunResult result_;
 };
 
-RunResult ResizePipeline::refusal() {
+RunResult ResizeRun::refusal() {
   const ImageInfo& in = request_.input;
   if (!fileExists(in.path) || !in.accepted) return context_.fail(Outcome::Refused, "File not found or bad file!");
-  const std::string outDir = outputFolder(request_.chosenFolder, in.path);
+  outDir_ = outputFolder(request_.chosenFolder, in.path);
+  tempDir_ = outDir_ + resizeTempFolderName + "/";
   std::string text;
-  if (folderOf(in.path) == outDir && request_.format.kind == in.kind)
+  if (folderOf(in.path) == outDir_ && request_.format.kind == in.kind)
     text = "Cannot overwrite input file";
   else if (in.width < 10000 && in.height < 10000)
     text = "Width and height of the input file must be > 10000";
-  else if (tempDir_ = outDir + resizeTempFolderName + "/"; !folderExists(tempDir_) && ::mkdir(tempDir_.c_str(), 0777) != 0)
+  else if (!folderExists(tempDir_) && ::mkdir(tempDir_.c_str(), 0777) != 0)
     text = "Cannot create the temporary directory " + tempDir_;
   if (text.empty()) return {};
   context_.errorBox(text);
   return {Outcome::Refused, text, {}};
 }
 
-RunResult ResizePipeline::run() {
+RunResult ResizeRun::run() {
   RunResult refused = refusal();
   if (!refused.completed()) return refused;
-  threshold_ = request_.fast ? request_.width : 2 * request_.width;
-  current_ = request_.input;
-  passes();
+  const ImageInfo& in = request_.input;
+  const ResizePlan plan =
+      planResize(in.width, in.height, in.bytesPerPixel(), in.bits, request_.width, request_.height, request_.fast,
+                 request_.tileSide);
+  current_ = in;
+  if (plan.changesNothing()) {
+    convertCurrent();
+  } else if (request_.fast) {
+    pickByIndex(plan);
+  } else {
+    bool ok = true;
+    for (const ResizePass& p : plan.passes) ok = ok && pass(p);
+    if (ok) plan.directScaling ? scaleDirectly(plan) : convertCurrent();
+  }
+  adopt("");
   releaseCachedPixels();
   ::rmdir(tempDir_.c_str());  // stays when something unknown is left in it
   return result_;
 }
 
-RunResult ResizePipeline::passes() {
-  for (;;) {
-    const uint32_t w = current_.width, h = current_.height;
-    const uint32_t tileWidth = passTileSize(w), tileHeight = passTileSize(h);
-    uint32_t columns = tileCount(w, tileWidth), rows = tileCount(h, tileHeight);
-    if (withinTwoPercent(w, h, request_.width, request_.height)) columns = rows = 0;
-    long double factor;
-    if (columns > 1 || rows > 1) {
-      if (!splitPass(tileWidth, tileHeight, columns, rows, passDivider(w, request_.width, threshold_))) break;
-    } else if (directScalingDue(w, h, request_.width, tileWidth, factor) &&
-               int64_t{w} * h * current_.bytesPerPixel() > maxDirectBytes) {
-      // An image too large to scale in one piece gets one more pass by the factor.
-      if (!splitPass(tileWidth, tileHeight, tileCount(w, tileWidth), tileCount(h, tileHeight), factor)) break;
-    } else {
-      finalStep(tileWidth);
-      break;
-    }
-  }
-  return result_;
+// The current image becomes `path` (none when empty); a temporary one before it goes.
+void ResizeRun::adopt(const std::string& path) {
+  if (current_.path != request_.input.path) removeFile(current_.path);
+  current_ = path.empty() ? ImageInfo{} : probeImage(path, nullptr, false);
 }
 
-// One split pass; false when it did not complete.
-bool ResizePipeline::splitPass(uint32_t tileWidth, uint32_t tileHeight, uint32_t columns, uint32_t rows,
-                               long double divider) {
-  const OutputFormat raw{FileKind::Raw, false};
-  RunResult split = splitImage({current_, tileWidth, tileHeight, raw, tempDir_, "Step 1/4"}, context_);
-  const std::vector<std::string>& tiles = split.written;
-  std::vector<std::string> resized;
-  RunResult merged = split;
-  if (split.completed()) {
-    merged = resizeTiles(tiles, divider, resized);
-    context_.observer().progressEnd();
-    if (merged.completed()) merged = mergeTiles({resized, columns, rows, raw, tempDir_, "Step 3/4", {}}, context_);
-    removeAll(resized);
-  }
-  if (!merged.completed()) removeAll(tiles);
-  if (laterPass_) removeFile(current_.path);  // never the user's input: that is the first pass's
-  laterPass_ = true;
-  if (!merged.completed()) {
-    setResult(merged);
-    return false;
-  }
-  current_ = probeImage(merged.written.front(), nullptr, false);
-  return true;
-}
-
-RunResult ResizePipeline::resizeTiles(const std::vector<std::string>& tiles, long double divider,
-                                      std::vector<std::string>& resized) {
-  RunObserver& observer = context_.observer();
-  const size_t count = tiles.size();
-  observer.progressBegin(static_cast<int64_t>(2 * count), "Step 2/4");
-  std::unique_ptr<TileResizer> worker;  // one tile at a time: each scaling uses every core
-  size_t next = 0, done = 0;
-  RunResult result;
-  while (result.completed()) {
-    observer.status("Resizing tile " + std::to_string(next) + "/" + std::to_string(count));
-    if (context_.cancelled()) {
-      result = RunContext::cancelledResult();
-      break;
-    }
-    if (!worker && next < count) {
-      worker = std::make_unique<TileResizer>(tiles[next++], divider, request_.fast, current_.bits);
-      try {
-        worker->start();
-      } catch (const std::exception& e) {
-        worker.reset();
-        result = context_.fail(Outcome::Failed, withReason("Error creating the resizer thread", e.what()));
-        break;
-      }
-      observer.progress(static_cast<int64_t>(++done));
-    }
-    sleep50();
-    if (next >= count && !worker) break;
-    if (worker && worker->finished()) {
-      if (worker->failed()) {
-        result = context_.fail(Outcome::Failed, withReason("Error resizing the image", worker->failure()));
-        break;
-      }
-      resized.push_back(worker->outputPath());
-      removeFile(worker->sourcePath());
-      worker.reset();
-      observer.progress(static_cast<int64_t>(++done));
-    }
-  }
-  if (result.completed() || !worker) return result;
-  observer.status("Killing processes...");
-  worker->wait();  // a running tile is never cut short
-  if (!worker->outputPath().empty()) removeFile(worker->outputPath());
-  return result;
-}
-
-// The user's input is never handed to a worker: a first pass that goes
-// straight to the final scaling works on a size-named RAW copy in the
-// temporary folder.
-bool ResizePipeline::copyInputToTemp() {
+// The current image as rows the passes read regions of: one that is not
+// stored so is first converted to a RAW in the temporary folder.
+bool ResizeRun::storedCurrent() {
+  std::string why;
+  if (RegionReader::open(current_, why)) return true;
   const Region all{0, 0, current_.width, current_.height};
-  RunResult copy = convertImage({current_, all, {FileKind::Raw, false}, tempDir_, "Step 1/4"}, context_);
+  const RunResult copy = convertImage({current_, all, {FileKind::Raw, false}, tempDir_, "Step 1/4"}, context_);
   if (!copy.completed()) {
-    setResult(copy);
+    result_ = copy;
     return false;
   }
-  current_ = probeImage(copy.written.front(), nullptr, false);
+  adopt(copy.written.front());
   return true;
 }
 
-bool ResizePipeline::scaleDirectly(long double factor) {
-  if (isInput(current_) && !copyInputToTemp()) return false;
-  TileResizer worker(current_.path, factor, request_.fast, current_.bits);
-  worker.run();
-  removeFile(current_.path);
-  if (worker.failed()) {
-    removeFile(worker.outputPath());
-    setResult(context_.fail(Outcome::Failed, withReason("Error resizing the image", worker.failure())));
+bool ResizeRun::pass(const ResizePass& p) {
+  if (!storedCurrent()) return false;
+  std::string why;
+  std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why);
+  if (!reader) return failed(why);
+  const std::string path =
+      tempDir_ + sizedName(tileBaseName(request_.input.path), p.outputWidth, p.outputHeight) + ".raw";
+  bool done = false;
+  try {
+    RegionWriter writer(path, p.outputWidth, current_.bytesPerPixel());
+    done = scaleTiles(p, *reader, writer);
+    writer.close();
+  } catch (const std::exception& e) {
+    context_.observer().progressEnd();
+    removeFile(path);
+    return failed(e.what());
+  }
+  if (!done) {
+    removeFile(path);
+    result_ = RunContext::cancelledResult();
     return false;
   }
-  current_ = probeImage(worker.outputPath(), nullptr, false);
+  adopt(path);
   return true;
 }
 
-bool ResizePipeline::wouldReplaceInput(const std::string& outDir) const {
-  const std::string base = outputBase(outDir, current_.path, request_.format.kind, current_.width, current_.height);
+// Reads each tile (the next one while the current one is scaled, when two fit
+// in memory), scales it and writes it into place. False when cancelled.
+bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWriter& writer) {
+  RunObserver& observer = context_.observer();
+  const std::vector<TileJob> jobs = tileJobs(p);
+  const PixelFormat format = formatOfBits(current_.bits);
+  const TileJob& largest = jobs.front();
+  PixelBlock blocks[2] = {PixelBlock::forOverwrite(largest.width, largest.height, format), PixelBlock()};
+  const bool overlap = jobs.size() > 1 && 2 * blocks[0].bytes() <= overlapBudget;
+  if (overlap) blocks[1] = PixelBlock::forOverwrite(largest.width, largest.height, format);
+  PixelBlock scaled;
+  auto load = [&](size_t i) {
+    PixelBlock& b = blocks[overlap ? i % 2 : 0];
+    b.reshape(jobs[i].width, jobs[i].height);
+    reader.read(jobs[i].x, jobs[i].y, b);
+  };
+  observer.progressBegin(static_cast<int64_t>(2 * jobs.size()), "Step 2/4");
+  std::future<void> next = std::async(std::launch::deferred, load, 0);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    observer.status("Resizing tile " + std::to_string(i) + "/" + std::to_string(jobs.size()));
+    next.get();
+    if (context_.cancelled()) {
+      observer.status("Killing processes...");
+      observer.progressEnd();
+      return false;
+    }
+    observer.progress(static_cast<int64_t>(2 * i + 1));
+    if (i + 1 < jobs.size()) next = std::async(overlap ? std::launch::async : std::launch::deferred, load, i + 1);
+    const TileJob& job = jobs[i];
+    const PixelBlock& source = blocks[overlap ? i % 2 : 0];
+    if (job.outWidth == 0 || job.outHeight == 0) throw ImagingError("New width or height is zero.");
+    if (job.outWidth == job.width && job.outHeight == job.height) {
+      writer.write(job.outX, job.outY, source);  // the scaling changes nothing
+    } else {
+      if (!scaled.reshape(job.outWidth, job.outHeight))
+        scaled = PixelBlock::forOverwrite(job.outWidth, job.outHeight, format);
+      scaleInto(source, scaled, ResizeFilter::Lanczos);
+      writer.write(job.outX, job.outY, scaled);
+    }
+    observer.progress(static_cast<int64_t>(2 * i + 2));
+  }
+  observer.progressEnd();
+  return true;
+}
+
+bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
+  if (!storedCurrent()) return false;
+  PixelBlock scaled;
+  try {
+    std::string why;
+    std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why);
+    if (!reader) throw ImagingError(why);
+    PixelBlock image = PixelBlock::forOverwrite(current_.width, current_.height, formatOfBits(current_.bits));
+    reader->read(0, 0, image);
+    if (plan.finalWidth == 0 || plan.finalHeight == 0) throw ImagingError("New width or height is zero.");
+    scaled = PixelBlock::forOverwrite(plan.finalWidth, plan.finalHeight, image.format());
+    scaleInto(image, scaled, request_.fast ? ResizeFilter::Nearest : ResizeFilter::Lanczos);
+  } catch (const std::exception& e) {
+    return failed(e.what());
+  }
+  return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
+    std::memcpy(line, scaled.row(static_cast<int32_t>(row)), static_cast<size_t>(scaled.rowBytes()));
+    return true;
+  });
+}
+
+// The fast method: every output pixel's source picked by index, reading only
+// the input rows that are used.
+bool ResizeRun::pickByIndex(const ResizePlan& plan) {
+  const ImageInfo& in = request_.input;
+  if (plan.finalWidth == 0 || plan.finalHeight == 0) return failed("New width or height is zero.");
+  const std::vector<uint32_t> columns = nearestSources(plan, in.width, true);
+  const std::vector<uint32_t> rows = nearestSources(plan, in.height, false);
+  std::string why;
+  std::unique_ptr<ImageReader> reader = openReader(in, why);
+  if (!reader) return failed(withReason("Error opening input file", why));
+  const size_t bpp = static_cast<size_t>(in.bytesPerPixel());
+  std::vector<uint8_t> picked(size_t(plan.finalWidth) * bpp);
+  // Pixels become the resize's three samples as the passes' RAW tiles held them.
+  const SpanConverter toResize(in.layout(), resizeLayout(in.bits));
+  return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
+    const uint8_t* source = reader->readRow(rows[row]);
+    if (!source) return failed(withReason("Read file error", reader->error()));
+    for (size_t i = 0; i < columns.size(); ++i) std::memcpy(&picked[i * bpp], source + columns[i] * bpp, bpp);
+    toResize(picked.data(), 0, line, 0, plan.finalWidth);
+    return true;
+  });
+}
+
+// Whether the output would be the user's input, whatever folder spelling reaches it.
+bool ResizeRun::refuseReplacingInput(uint32_t width, uint32_t height) {
+  const std::string base = outputBase(outDir_, request_.input.path, request_.format.kind, width, height);
   for (FileKind kind : {FileKind::Tiff, FileKind::Raw, FileKind::Kro})
     for (bool big : {false, true})
-      if (sameFile(base + outputExtension(kind, big), request_.input.path)) return true;
+      if (sameFile(base + outputExtension(kind, big), request_.input.path)) {
+        context_.errorBox("Cannot overwrite input file");
+        result_ = {Outcome::Refused, "Cannot overwrite input file", {}};
+        return true;
+      }
   return false;
 }
 
-void ResizePipeline::finalStep(uint32_t tileWidth) {
-  long double factor;
-  if (directScalingDue(current_.width, current_.height, request_.width, tileWidth, factor) && !scaleDirectly(factor))
-    return;
-  const std::string outDir = outputFolder(request_.chosenFolder, request_.input.path);
-  if (wouldReplaceInput(outDir)) {
-    context_.errorBox("Cannot overwrite input file");
-    setResult({Outcome::Refused, "Cannot overwrite input file", {}});
-  } else {
-    const Region all{0, 0, current_.width, current_.height};
-    setResult(convertImage({current_, all, request_.format, outDir, "Step 4/4"}, context_));
+bool ResizeRun::convertCurrent() {
+  if (refuseReplacingInput(current_.width, current_.height)) return false;
+  const Region all{0, 0, current_.width, current_.height};
+  result_ = convertImage({current_, all, request_.format, outDir_, "Step 4/4"}, context_);
+  return result_.completed();
+}
+
+// The output in the chosen format, from rows of the resize's three samples,
+// reported as a conversion is.
+bool ResizeRun::writeOutput(uint32_t width, uint32_t height, const RowSource& rows) {
+  if (refuseReplacingInput(width, height)) return false;
+  const ImageInfo& in = request_.input;
+  const OutputRequest out{outputBase(outDir_, in.path, request_.format.kind, width, height), request_.format, width,
+                          height, in.bits, false, in.path};
+  OutputCreation made = createOutput(out, context_);
+  if (!made.writer) {
+    result_ = {made.outcome, made.message, {}};
+    return false;
   }
-  if (!isInput(current_)) removeFile(current_.path);
+  ImageWriter& writer = *made.writer;
+  const SpanConverter toOutput(resizeLayout(in.bits), writer.info().layout());
+  std::vector<uint8_t> line(size_t(width) * static_cast<size_t>(resizeLayout(in.bits).bytesPerPixel()));
+  RunObserver& observer = context_.observer();
+  observer.progressBegin(height, "Step 4/4");
+  bool ok = true;
+  for (uint32_t row = 0; row < height && ok; ++row) {
+    if (context_.cancelled()) {
+      result_ = RunContext::cancelledResult();
+      ok = false;
+    } else if ((ok = rows(row, line.data()))) {
+      toOutput(line.data(), 0, writer.line(), 0, width);
+      if (!(ok = writer.writeRow())) failed(withReason("Write to file error", writer.error()));
+      if (row % 7 == 0) observer.progress(row);
+      observer.status("Saving lines... (" + std::to_string(height - row) + ")");
+    }
+  }
+  observer.progressEnd();
+  if (!ok) return false;
+  if (!writer.finish()) return failed(withReason("Write to file error", writer.error()));
+  result_ = {Outcome::Completed, "", {writer.info().path}};
+  return true;
 }
 
 }  // namespace
 
-uint32_t passTileSize(uint32_t side) {
-  uint32_t t = 10000;
-  const uint32_t rem = side % 10000, whole = side / 10000;
-  if (rem > 0 && rem < 1000 && whole >= 1) t = 10000 + rem / whole + 1;
-  return t > side ? side : t;
-}
-
-bool withinTwoPercent(uint32_t w, uint32_t h, uint32_t requestedWidth, uint32_t requestedHeight) {
-  const double wd = w, hd = h;
-  return requestedWidth >= wd - std::trunc(2 * wd / 100) || requestedHeight >= hd - std::trunc(2 * hd / 100);
-}
-
-long double passDivider(uint32_t w, uint32_t requestedWidth, uint32_t threshold) {
-  for (uint32_t n : {10u, 8u, 6u, 4u, 2u})
-    if (w / n >= threshold) return n;
-  return static_cast<long double>(w) / requestedWidth;
-}
-
-int64_t roundDiv(uint32_t side, long double divider) { return static_cast<int64_t>(std::nearbyintl(side / divider)); }
-
-bool directScalingDue(uint32_t w, uint32_t h, uint32_t requestedWidth, uint32_t tileWidth, long double& factor) {
-  factor = static_cast<long double>(w) / requestedWidth;
-  return tileWidth >= requestedWidth && factor >= 1 && std::llabs(roundDiv(w, factor) - w) > 100 &&
-         std::llabs(roundDiv(h, factor) - h) > 100;
-}
-
 RunResult resizeImage(const ResizeRequest& request, const RunContext& context) {
-  return ResizePipeline(request, context).run();
+  return ResizeRun(request, context).run();
 }
 
 }  // namespace torvel

@@ -54,6 +54,10 @@ class PixelBlock {
   // Pixels that the caller overwrites entirely: the memory may hold old bytes.
   static PixelBlock forOverwrite(int32_t width, int32_t height, PixelFormat format);
 
+  // Takes another size in the same memory when it fits (tiles of one pass
+  // reuse their blocks); false when it does not.
+  bool reshape(int32_t width, int32_t height);
+
   bool empty() const { return bits_ == nullptr; }
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
@@ -74,6 +78,7 @@ class PixelBlock {
   int32_t height_ = 0;
   PixelFormat format_ = PixelFormat::Rgb8;
   int64_t bytes_ = 0;
+  int64_t capacity_ = 0;  // bytes of memory held
   uint8_t* bits_ = nullptr;
 };
 

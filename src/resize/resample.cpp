@@ -203,22 +203,31 @@ void sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFuncti
   for (auto& t : pool) t.join();
 }
 
+void scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options) {
+  try {
+    if (filter == ResizeFilter::Nearest)
+      sampleNearest(src, dst);
+    else if (options.reference)
+      sampleFiltered(src, dst, lanczos, lanczosRadius);
+    else
+      sampleFilteredParallel(src, dst, lanczos, lanczosRadius, options);
+  } catch (const std::exception& e) {
+    throw ImagingError("Error while resizing image.  " + src.describe() + " " + e.what());
+  }
+}
+
 bool scaleBlock(PixelBlock& block, int32_t newWidth, int32_t newHeight, ResizeFilter filter,
                 const ResampleOptions& options) {
   if (newWidth <= 0 || newHeight <= 0) throw ImagingError("New width or height is zero.");
   if (block.empty() || (newWidth == block.width() && newHeight == block.height())) return false;
   PixelBlock scaled;
   try {
-    scaled = PixelBlock(newWidth, newHeight, block.format());
-    if (filter == ResizeFilter::Nearest)
-      sampleNearest(block, scaled);
-    else if (options.reference)
-      sampleFiltered(block, scaled, lanczos, lanczosRadius);
-    else
-      sampleFilteredParallel(block, scaled, lanczos, lanczosRadius, options);
+    // Every pixel is written: no need for cleared memory.
+    scaled = PixelBlock::forOverwrite(newWidth, newHeight, block.format());
   } catch (const std::exception& e) {
     throw ImagingError("Error while resizing image.  " + block.describe() + " " + e.what());
   }
+  scaleInto(block, scaled, filter, options);
   block = std::move(scaled);
   return true;
 }

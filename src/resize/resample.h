@@ -42,6 +42,10 @@ void sampleFiltered(const PixelBlock& src, PixelBlock& dst, KernelFunction kerne
 void sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
                             const ResampleOptions& options = {});
 
+// Fills `dst` (sized to the new size, of src's format) with src scaled to
+// it; throws ImagingError on failure.
+void scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options = {});
+
 // Replaces the block by a copy scaled to the new size. False when nothing was
 // done (an empty block, or the size it has); throws ImagingError on failure.
 bool scaleBlock(PixelBlock& block, int32_t newWidth, int32_t newHeight, ResizeFilter filter,

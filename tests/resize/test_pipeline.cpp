@@ -8,6 +8,7 @@
 #include "engine/files.h"
 #include "engine/rules.h"
 #include "resize/pipeline.h"
+#include "resize/plan.h"
 #include "testkit.h"
 
 using namespace testkit;
@@ -20,35 +21,13 @@ struct Size {
   bool operator==(const Size& o) const { return w == o.w && h == o.h; }
 };
 
-// The pass geometry alone: the size after each pass and the final size,
-// as the pipeline would produce them, without touching a file.
-std::vector<Size> plan(uint32_t W, uint32_t H, uint32_t RW, bool fast) {
-  const uint32_t RH = static_cast<uint32_t>(resizeHeight(W, H, RW));
-  const uint32_t threshold = fast ? RW : 2 * RW;
+// The size after each pass and the final size, as the plan gives them.
+std::vector<Size> plan(uint32_t w, uint32_t h, uint32_t requestedWidth, bool fast) {
+  const auto requestedHeight = static_cast<uint32_t>(resizeHeight(w, h, requestedWidth));
+  const ResizePlan p = planResize(w, h, 3, 8, requestedWidth, requestedHeight, fast);
   std::vector<Size> sizes;
-  for (int guard = 0; guard < 10; ++guard) {
-    const uint32_t TW = passTileSize(W), TH = passTileSize(H);
-    uint32_t cols = tileCount(W, TW), rows = tileCount(H, TH);
-    if (withinTwoPercent(W, H, RW, RH)) cols = rows = 0;
-    if (cols <= 1 && rows <= 1) {
-      long double D;
-      if (directScalingDue(W, H, RW, TW, D)) {
-        W = static_cast<uint32_t>(roundDiv(W, D));
-        H = static_cast<uint32_t>(roundDiv(H, D));
-      }
-      sizes.push_back({W, H});
-      return sizes;
-    }
-    const long double div = passDivider(W, RW, threshold);
-    uint32_t nw = 0, nh = 0;
-    for (uint32_t c = 1; c <= cols; ++c)
-      nw += static_cast<uint32_t>(roundDiv(c == cols && W % TW ? W % TW : TW, div));
-    for (uint32_t r = 1; r <= rows; ++r)
-      nh += static_cast<uint32_t>(roundDiv(r == rows && H % TH ? H % TH : TH, div));
-    W = nw;
-    H = nh;
-    sizes.push_back({W, H});
-  }
+  for (const ResizePass& pass : p.passes) sizes.push_back({pass.outputWidth, pass.outputHeight});
+  sizes.push_back({p.finalWidth, p.finalHeight});
   return sizes;
 }
 
@@ -158,11 +137,11 @@ TEST(ResizePipeline, SplitPassThenDirectScaling) {
     ASSERT_TRUE(result.completed()) << result.message;
     EXPECT_EQ(r.outListing(), "wide_1000X107.raw\n");
     EXPECT_EQ(r.inListing(), "wide_20500X2200.raw\n");
-    std::vector<std::string> shows = r.r.recorder.matching("show:");
-    EXPECT_EQ(shows.front(), "2200:Step 1/4");
-    EXPECT_EQ(shows[1], "4:Step 2/4");
-    EXPECT_EQ(shows[2], "220:Step 3/4");
-    EXPECT_EQ(shows.back(), "107:Step 4/4");
+    // The tiles are read straight from the RAW input; the fast method picks by index.
+    const std::vector<std::string> shows = r.r.recorder.matching("show:");
+    const std::vector<std::string> phases =
+        fast ? std::vector<std::string>{"107:Step 4/4"} : std::vector<std::string>{"4:Step 2/4", "107:Step 4/4"};
+    EXPECT_EQ(shows, phases);
     EXPECT_FALSE(folderExists(r.out + "/" + resizeTempFolderName));
   }
 }
@@ -191,12 +170,12 @@ TEST(ResizePipeline, CancelDuringTileWorkLeavesNothing) {
   EXPECT_EQ(r.inListing(), "wide_20500X300.raw\n");
 }
 
-TEST(ResizePipeline, CancelDuringTheSecondMergeLeavesNothing) {
+TEST(ResizePipeline, CancelDuringTheSecondPassLeavesNothing) {
   ResizeRun r;
   r.in = r.r.dir.path("in/huge_110000X700.raw");
   sparse(r.in, int64_t{110000} * 700 * 3);
-  PhaseCanceller canceller("Step 3/4", 2);
-  EXPECT_EQ(r.run(1000, true, rawOut, &canceller).outcome, Outcome::Cancelled);
+  PhaseCanceller canceller("Step 2/4", 2);
+  EXPECT_EQ(r.run(1000, false, rawOut, &canceller).outcome, Outcome::Cancelled);
   EXPECT_EQ(canceller.seen, 2);
   EXPECT_EQ(r.outListing(), "");
   EXPECT_EQ(r.inListing(), "huge_110000X700.raw\n");
@@ -209,4 +188,51 @@ TEST(ResizePipeline, UnscaledWhenRequestedWidthIsNotSmaller) {
   writeRaw(r.in, px);
   ASSERT_TRUE(r.run(10200, true, kroOut).completed());
   EXPECT_EQ(readFile(r.out + "/p.kro"), kroBytes(withChannels(px, 4)));
+}
+
+// Tiles read straight from the image, and pixels picked by index, give the
+// bytes of the pipeline through tile files, for one, two and three passes
+// (smaller tiles make several passes of small images).
+TEST(ResizePipeline, DirectAndIndexPathsGiveTheTileFilesBytes) {
+  struct Case {
+    uint32_t tileSide, w, h, requested;
+    int bits;
+    bool fast;
+    size_t passes;
+  } cases[] = {{10000, 20500, 150, 1000, 8, true, 1}, {10000, 20500, 150, 1000, 8, false, 1},
+               {10000, 20500, 150, 1000, 16, true, 1}, {10000, 20500, 150, 1000, 16, false, 1},
+               {1000, 100, 10500, 20, 16, false, 2},   {1000, 100, 10500, 20, 8, true, 2},
+               {1000, 20500, 150, 200, 8, false, 2},   {1000, 20500, 150, 200, 16, true, 2},
+               {1000, 30000, 150, 500, 16, false, 3},  {1000, 100, 30000, 3, 8, true, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " + std::to_string(c.bits) +
+                 (c.fast ? " fast" : " slow"));
+    ResizeRun r;
+    r.request.tileSide = c.tileSide;
+    const uint32_t rh = static_cast<uint32_t>(resizeHeight(c.w, c.h, c.requested));
+    const int bpp = 3 * c.bits / 8;
+    ASSERT_EQ(planResize(c.w, c.h, bpp, c.bits, c.requested, rh, c.fast, c.tileSide).passes.size(), c.passes);
+    r.in = r.r.dir.path("in/p_" + std::to_string(c.w) + "X" + std::to_string(c.h) + ".raw");
+    writeRaw(r.in, makePixels(c.w, c.h, c.bits, 3, c.w + c.h + c.bits));
+    ASSERT_TRUE(r.run(c.requested, c.fast, kroOut).completed());
+    const std::string direct = readFile(r.out + "/p.kro");
+    removeFile(r.out + "/p.kro");
+    ASSERT_TRUE(resizeThroughFiles(r.request, r.r.context()).completed());
+    EXPECT_TRUE(readFile(r.out + "/p.kro") == direct);
+  }
+}
+
+// A cancel in any phase leaves no file behind: the conversion of a compressed
+// input, the tiles, and the writing of the output.
+TEST(ResizePipeline, CancelInEveryPhaseLeavesNothing) {
+  ResizeRun r;
+  r.in = r.r.dir.path("in/c.tif");
+  writeTiff(r.in, makePixels(20500, 64, 8, 3, 2), false, 5, 8);  // LZW strips: converted first
+  for (const char* phase : {"Step 1/4", "Step 2/4", "Step 4/4"}) {
+    SCOPED_TRACE(phase);
+    PhaseCanceller canceller(phase, 1);
+    EXPECT_EQ(r.run(1000, false, tiffOut, &canceller).outcome, Outcome::Cancelled);
+    EXPECT_EQ(r.outListing(), "");
+    EXPECT_EQ(r.inListing(), "c.tif\n");
+  }
 }
