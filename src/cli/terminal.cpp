@@ -50,7 +50,12 @@ bool TerminalPrompt::askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t&
     printError("The size of this RAW file is not in its name: give it with --raw-size WxH [--bits 8|16]");
     return false;
   }
-  const int64_t pixels = int64_t{args_.rawWidth} * args_.rawHeight;
+  const int64_t pixels = int64_t{args_.rawWidth} * args_.rawHeight;  // both below 2^31
+  if (pixels > INT64_MAX / 6) {
+    printError("--raw-size " + std::to_string(args_.rawWidth) + "x" + std::to_string(args_.rawHeight) +
+               " is too large: that many pixels cannot fit in a file");
+    return false;
+  }
   int chosen = args_.rawBits;
   if (chosen == 0) chosen = pixels * 3 == fileSize ? 8 : pixels * 6 == fileSize ? 16 : 8;
   // Like the size dialog, accept only a geometry that fills the file exactly.

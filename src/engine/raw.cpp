@@ -121,7 +121,12 @@ void probeRaw(ImageInfo& info, Prompt* prompt, bool askUser) {
   parseTileSize(info.path, nameWidth, nameHeight);
   uint32_t w = nameWidth > 0 ? static_cast<uint32_t>(nameWidth) : 0;
   uint32_t h = nameHeight > 0 ? static_cast<uint32_t>(nameHeight) : 0;
-  const int64_t pixels = static_cast<int64_t>(w) * h;
+  const int64_t pixels = static_cast<int64_t>(w) * h;  // below 2^62: both sides below 2^31
+  if (pixels > INT64_MAX / 6)
+    return refuseProbe(info, prompt,
+                       "The size in the file name is too large: " + std::to_string(w) + " × " + std::to_string(h) +
+                           " pixels cannot fit in a file",
+                       true);
   int bits = 0;
   if (pixels * 3 == info.fileSize)
     bits = 8;

@@ -37,7 +37,7 @@ class Splitter {
  private:
   bool createBand(uint32_t band);
   bool copyBand(uint32_t band);
-  bool finishBand();
+  bool closeBand(bool copied);
   bool cancelled() {
     result_.outcome = Outcome::Cancelled;
     result_.message = RunContext::cancelledResult().message;
@@ -64,9 +64,9 @@ class Splitter {
 RunResult Splitter::run() {
   context_.observer().progressBegin(grid_.height, request_.caption);
   for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) {
-    const bool created = createBand(band);
-    if (created && copyBand(band)) context_.observer().progress(inputRow_);
-    finishBand();
+    const bool copied = createBand(band) && copyBand(band);
+    if (copied) context_.observer().progress(inputRow_);
+    closeBand(copied);
   }
   context_.observer().progressEnd();
   return result_;
@@ -82,7 +82,6 @@ bool Splitter::createBand(uint32_t band) {
     OutputCreation made = createOutput(out, quiet);
     if (!made.writer) return failed(made.outcome == Outcome::Declined ? Outcome::Declined : Outcome::Failed,
                                     "Cant't create file " + made.path);
-    result_.written.push_back(made.writer->info().path);
     if (c == 1 && made.bigTiff) forceBigTiff_ = true;
     tiles_.push_back(std::move(made.writer));
   }
@@ -114,11 +113,16 @@ bool Splitter::copyBand(uint32_t band) {
   return true;
 }
 
-// The band's tiles are closed whatever happened: a split keeps what it wrote.
-bool Splitter::finishBand() {
+// A split keeps the tiles it finished: a band's tiles take their names only
+// once all their rows are written, and are removed otherwise.
+bool Splitter::closeBand(bool copied) {
   bool ok = true;
   for (auto& tile : tiles_) {
-    if (!tile->finish() && ok && result_.completed())
+    if (!copied)
+      tile->discard();
+    else if (tile->finish())
+      result_.written.push_back(tile->info().path);
+    else if (ok && result_.completed())
       ok = failed(Outcome::Failed, withReason("Write to file error", tile->error()));
   }
   tiles_.clear();

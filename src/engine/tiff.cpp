@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "engine/bytefile.h"
+#include "engine/files.h"
 #include "engine/formats.h"
 #include "engine/stripencoder.h"
 #include "engine/tiffio.h"
@@ -32,10 +34,27 @@ bool channelsFit(const TiffLayout& l) {
 
 }  // namespace
 
+namespace {
+
+// Why a file named as a TIFF does not open as one.
+std::string openRefusal(const std::string& path, int64_t size, const std::string& why) {
+  if (size == 0) return "Not a TIFF file: the file is empty";
+  unsigned char head[4] = {};
+  ByteFile file;
+  const bool read = file.openRead(path) && file.readAt(0, head, 4) == 4;
+  const bool tiffHeader = read && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && !head[3]) ||
+                                   (head[0] == 'M' && head[1] == 'M' && !head[2] && (head[3] == 42 || head[3] == 43)));
+  if (!read && file.takeError()) return withReason("Cannot read the file", why);
+  if (!tiffHeader) return "Not a TIFF file: it does not begin with a TIFF header";
+  return withReason("The TIFF file is truncated or damaged", why);
+}
+
+}  // namespace
+
 void probeTiff(ImageInfo& info, Prompt* prompt) {
   std::string why;
   std::unique_ptr<TiffFile> tiff = TiffFile::openRead(info.path, why);
-  if (!tiff) return;  // not a TIFF the library can open: refused silently
+  if (!tiff) return refuseProbe(info, prompt, openRefusal(info.path, info.fileSize, why), true);
   TIFF* tif = tiff->handle();
   const TiffLayout layout = readTiffLayout(tif);
   info.width = layout.width;

@@ -52,10 +52,20 @@ TiffFile::Stream* streamOf(thandle_t h) { return static_cast<TiffFile::Stream*>(
 tmsize_t writeProc(thandle_t h, void* buf, tmsize_t n) { return streamOf(h)->write(static_cast<char*>(buf), n); }
 tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) { return streamOf(h)->read(static_cast<char*>(buf), n); }
 
+// A seek the file cannot satisfy fails as lseek would, and the library then
+// reports a seek error instead of reading what is not there: before the
+// start, past the end of an input, or beyond what a file offset holds.
 toff_t seekProc(thandle_t h, toff_t off, int whence) {
   TiffFile::Stream* s = streamOf(h);
+  if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return static_cast<toff_t>(-1);
   const int64_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? s->end : 0;
-  s->pos = base + static_cast<int64_t>(off);
+  int64_t target = 0;
+  if (whence == SEEK_SET ? off > static_cast<toff_t>(INT64_MAX)
+                         : __builtin_add_overflow(base, static_cast<int64_t>(off), &target))
+    return static_cast<toff_t>(-1);
+  if (whence == SEEK_SET) target = static_cast<int64_t>(off);
+  if (target < 0 || (!s->writing && target > s->end)) return static_cast<toff_t>(-1);
+  s->pos = target;
   return static_cast<toff_t>(s->pos);
 }
 
@@ -90,6 +100,8 @@ TIFF* clientOpen(const std::string& path, const char* mode, TiffFile::Stream* s)
   TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
   TIFFOpenOptionsSetErrorHandlerExtR(opts, keepError, s);
   TIFFOpenOptionsSetWarningHandlerExtR(opts, dropWarning, s);
+  // No single allocation a file's tags can ask for beyond 2 GB.
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t{1} << 31);
   TIFF* t = TIFFClientOpenExt(path.c_str(), mode, s, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
                               unmapProc, opts);
   TIFFOpenOptionsFree(opts);

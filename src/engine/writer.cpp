@@ -7,9 +7,19 @@
 
 #include "engine/files.h"
 #include "engine/formats.h"
+#include "engine/leftovers.h"
 #include "engine/reader.h"
 
 namespace torvel {
+
+namespace {
+
+std::string folderOrDot(const std::string& path) {
+  const std::string dir = folderOf(path);
+  return dir.empty() ? "." : dir;
+}
+
+}  // namespace
 
 ImageWriter::ImageWriter(ImageInfo info, std::string writePath)
     : info_(std::move(info)), writePath_(std::move(writePath)) {}
@@ -39,9 +49,13 @@ bool ImageWriter::writeRow() {
 bool ImageWriter::finish() {
   if (!open_) return false;
   bool ok = complete();
-  // A replacement takes the old file's name only once it is complete.
-  if (ok && writePath_ != info_.path && std::rename(writePath_.c_str(), info_.path.c_str()) != 0)
-    ok = fail(systemErrorText(errno));
+  // The output takes its name, replacing any old file, only once it is complete.
+  if (ok && writePath_ != info_.path && std::rename(writePath_.c_str(), info_.path.c_str()) != 0) {
+    const int e = errno;
+    ok = fail(e == ENOENT && !folderExists(folderOrDot(info_.path))
+                  ? "the output folder " + folderOrDot(info_.path) + " disappeared"
+                  : systemErrorText(e));
+  }
   if (!ok) removeFile(writePath_);
   open_ = false;
   return ok;
@@ -69,14 +83,6 @@ ImageInfo describeOutput(const OutputRequest& r) {
   o.littleEndian = r.format.kind != FileKind::Kro;
   o.accepted = true;
   return o;
-}
-
-// A free name beside `path` for building a replacement before the old file goes.
-std::string replacementName(const std::string& path) {
-  for (int i = 0;; ++i) {
-    std::string candidate = path + ".part" + std::to_string(::getpid()) + "-" + std::to_string(i);
-    if (fileSize(candidate) < 0) return candidate;
-  }
 }
 
 std::unique_ptr<ImageWriter> openWriter(const OutputRequest& r, const ImageInfo& out, const std::string& path,
@@ -112,7 +118,8 @@ bool passesGuards(const OutputRequest& r, const std::string& name, int64_t size,
   made.path = name;
   std::string dir = folderOf(name);
   if (dir.empty()) dir = ".";
-  if (!(diskFreeBytes(dir) + (replacing ? existing : 0) > size)) {
+  // A file being replaced stays until its replacement is complete: both need room.
+  if (!(diskFreeBytes(dir) > size)) {
     made.outcome = Outcome::Refused;
     made.message = "There is not enough space on the destination directory";
     context.observer().error(made.message);
@@ -136,12 +143,13 @@ OutputCreation createOutput(const OutputRequest& request, const RunContext& cont
   if (!passesGuards(request, out.path, size, context, made, replacing)) return made;
 
   std::string why;
-  const std::string target = replacing ? replacementName(out.path) : out.path;
+  removeLeftovers(folderOf(out.path));
   if (replacing && folderExists(out.path))
     why = systemErrorText(EISDIR);  // a folder is never replaced
   else
-    made.writer = openWriter(request, out, target, made.bigTiff, why);
+    made.writer = openWriter(request, out, partNameFor(out.path), made.bigTiff, why);
   if (!made.writer) {
+    if (why == systemErrorText(EACCES) || why == systemErrorText(EROFS)) why += " (folder " + folderOrDot(out.path) + ")";
     made.message = why == notEnoughMemory ? why : withReason("Write to file error", why);
     context.message(made.message);
     return made;

@@ -16,6 +16,7 @@
 #include <future>
 
 #include "engine/files.h"
+#include "engine/leftovers.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
 #include "engine/spans.h"
@@ -62,7 +63,8 @@ class ResizeRun {
   RunResult run();
 
  private:
-  RunResult refusal();
+  RunResult refusal(const ResizePlan& plan);
+  std::string roomRefusal(const ResizePlan& plan) const;
   bool storedCurrent();
   bool pass(const ResizePass& pass);
   bool scaleTiles(const ResizePass& pass, RegionReader& reader, RegionWriter& writer);
@@ -85,32 +87,62 @@ class ResizeRun {
   RunResult result_;
 };
 
-RunResult ResizeRun::refusal() {
+// The refusals before anything is written; the run's private temporary
+// folder is made last, once nothing else stands in the way.
+RunResult ResizeRun::refusal(const ResizePlan& plan) {
   const ImageInfo& in = request_.input;
   if (!fileExists(in.path) || !in.accepted) return context_.fail(Outcome::Refused, "File not found or bad file!");
   outDir_ = outputFolder(request_.chosenFolder, in.path);
-  tempDir_ = outDir_ + resizeTempFolderName + "/";
+  removeLeftovers(outDir_);
   std::string text;
   if (folderOf(in.path) == outDir_ && request_.format.kind == in.kind)
     text = "Cannot overwrite input file";
   else if (in.width < 10000 && in.height < 10000)
     text = "Width and height of the input file must be > 10000";
-  else if (!folderExists(tempDir_) && ::mkdir(tempDir_.c_str(), 0777) != 0)
-    text = "Cannot create the temporary directory " + tempDir_;
+  else if (text = roomRefusal(plan); !text.empty())
+    ;
+  else if ((tempDir_ = makePrivateFolder(outDir_)).empty())
+    text = withReason("Cannot create the temporary directory " + outDir_ + resizeTempFolderName, systemErrorText(errno));
+  else
+    tempDir_ += "/";
   if (text.empty()) return {};
   context_.errorBox(text);
   return {Outcome::Refused, text, {}};
 }
 
+// The temporary images (a stored copy of a compressed input, each pass's
+// result) and the output must fit on the output's volume.
+std::string ResizeRun::roomRefusal(const ResizePlan& plan) const {
+  const ImageInfo& in = request_.input;
+  const int64_t bytesPerPixel = 3 * in.bits / 8;
+  int64_t bytes = int64_t{plan.finalWidth} * plan.finalHeight * in.bytesPerPixel();
+  const bool scaled = !request_.fast && !plan.changesNothing();
+  std::string why;
+  if (scaled && !RegionReader::open(in, why)) bytes += int64_t{in.width} * in.height * bytesPerPixel;
+  for (const ResizePass& p : plan.passes)
+    if (scaled) bytes += int64_t{p.outputWidth} * p.outputHeight * bytesPerPixel;
+  if (diskFreeBytes(outDir_) > bytes) return {};
+  return withReason("There is not enough space on the destination directory",
+                    "the resize needs " + std::to_string((bytes >> 20) + 1) + " MB for its temporary images and output");
+}
+
 RunResult ResizeRun::run() {
-  RunResult refused = refusal();
-  if (!refused.completed()) return refused;
   const ImageInfo& in = request_.input;
   const ResizePlan plan =
       planResize(in.width, in.height, in.bytesPerPixel(), in.bits, request_.width, request_.height, request_.fast,
                  request_.tileSide);
+  RunResult refused = refusal(plan);
+  if (!refused.completed()) return refused;
+  // The private folder goes on every way out, an exception's included.
+  struct Removal {
+    const std::string& folder;
+    ~Removal() { removeFolderAndFiles(folder); }
+  } removal{tempDir_};
   current_ = in;
   if (plan.changesNothing()) {
+    if (request_.width >= in.width)
+      context_.message("the image is not enlarged: the output keeps " + std::to_string(in.width) + " × " +
+                       std::to_string(in.height));
     convertCurrent();
   } else if (request_.fast) {
     pickByIndex(plan);
@@ -121,7 +153,6 @@ RunResult ResizeRun::run() {
   }
   adopt("");
   releaseCachedPixels();
-  ::rmdir(tempDir_.c_str());  // stays when something unknown is left in it
   return result_;
 }
 

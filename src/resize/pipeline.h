@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/leftovers.h"
 #include "engine/operations.h"
 #include "resize/plan.h"
 
@@ -28,6 +29,6 @@ RunResult resizeImage(const ResizeRequest& request, const RunContext& context);
 // tiles were read straight from the image: the reference for the tests.
 RunResult resizeThroughFiles(const ResizeRequest& request, const RunContext& context);
 
-inline constexpr const char* resizeTempFolderName = "$$$TEMP$$$RESIZER$$$";
+inline constexpr const char* resizeTempFolderName = privateFolderPrefix;
 
 }  // namespace torvel

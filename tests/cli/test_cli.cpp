@@ -137,6 +137,13 @@ TEST(CliInfo, RawSizeOptionAndRefusals) {
   EXPECT_EQ(r.status, 2);
   r = runTorvel({"info", d.path("scan.raw"), "--bits", "12"});
   EXPECT_EQ(r.status, 2);
+  // Sizes whose byte count overflows: refused for what they are.
+  r = runTorvel({"info", d.path("scan.raw"), "--raw-size", "2147483647x2147483647"});
+  EXPECT_EQ(r.err, "--raw-size 2147483647x2147483647 is too large: that many pixels cannot fit in a file\n");
+  writeFile(d.path("x_2147483647X2147483647.raw"), "");
+  r = runTorvel({"info", d.path("x_2147483647X2147483647.raw")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "The size in the file name is too large: 2147483647 × 2147483647 pixels cannot fit in a file\n");
 
   writeFile(d.path("bad.kro"), "KRO\x02 and then nothing");
   r = runTorvel({"info", d.path("bad.kro")});

@@ -201,6 +201,56 @@ TEST(Convert, FullDiskFailsTheWriteAndRemovesTheOutput) {
   }
 }
 
+// A full disk while an existing output is replaced keeps the old file; a
+// split that runs out of room keeps only tiles it completed.
+TEST(Convert, FullDiskKeepsTheReplacedFileAndOnlyCompleteTiles) {
+  Harness r;
+  writeTiff(r.dir.path("a.tif"), makePixels(200, 90, 8, 3));
+  ASSERT_TRUE(r.select(r.dir.path("a.tif")));
+  ::mkdir(r.dir.path("o").c_str(), 0755);
+  writeFile(r.dir.path("o/a.kro"), "the user's earlier result");
+  r.prompt.answers = {true};
+  ByteFile::setWriteBudgetForTests(200 * 4 * 30);
+  RunResult result = convertImage({r.input, whole(r.input), kroOut, r.dir.path("o/"), ""}, r.context());
+  EXPECT_EQ(result.outcome, Outcome::Failed);
+  EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("o"))), "a.kro\n");
+  EXPECT_EQ(readFile(r.dir.path("o/a.kro")), "the user's earlier result");
+
+  // Room for the first band of 50 x 40 tiles (4 x 6000 bytes) and half a tile.
+  ByteFile::setWriteBudgetForTests(4 * 50 * 40 * 3 + 3000);
+  result = splitImage({r.input, 50, 40, rawOut, r.dir.path("o/"), ""}, r.context());
+  ByteFile::setWriteBudgetForTests(-1);
+  EXPECT_EQ(result.outcome, Outcome::Failed);
+  EXPECT_EQ(result.written.size(), 4u);
+  EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("o"))),
+            "a.kro\na_50X40_x1y1.raw\na_50X40_x2y1.raw\na_50X40_x3y1.raw\na_50X40_x4y1.raw\n");
+}
+
+// An output folder removed during the run: a failure that says so, never a success.
+TEST(Convert, RemovedOutputFolderIsAFailure) {
+  struct Remover : Recorder {
+    std::string folder;
+    void progress(int64_t position) override {
+      Recorder::progress(position);
+      if (!folder.empty()) runCommand("rm -rf " + quote(folder));
+      folder.clear();
+    }
+  };
+  for (OutputFormat format : {tiffOut, rawOut}) {
+    Harness r;
+    writeTiff(r.dir.path("a.tif"), makePixels(30, 40, 8, 3));
+    ASSERT_TRUE(r.select(r.dir.path("a.tif")));
+    Remover remover;
+    remover.folder = r.dir.path("o");
+    ::mkdir(remover.folder.c_str(), 0755);
+    const RunResult result = convertImage({r.input, whole(r.input), format, r.dir.path("o/"), ""},
+                                          RunContext(&remover, &r.prompt));
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.message, "Write to file error: the output folder " + r.dir.path("o/") + " disappeared");
+    EXPECT_FALSE(folderExists(r.dir.path("o")));
+  }
+}
+
 TEST(SetUp, CropChecksInOrder) {
   EXPECT_EQ(cropRefusal(1000, 800, 999, 0, 1, 1), "");
   EXPECT_EQ(cropRefusal(1000, 800, 1000, 0, 1, 1), "X must >= 0 and < 1000");

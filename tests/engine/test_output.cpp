@@ -154,19 +154,20 @@ TEST(CreateOutput, OverwriteQuestionNoKeepsTheFileYesReplacesIt) {
 TEST(CreateOutput, YesThenFailedCreationKeepsTheOldFile) {
   Out o;
   writeFile(o.dir.path("x.raw"), std::string(30, 'o'));
-  // Room only counting the old file's space as reclaimable: allowed.
+  // The old file stays until its replacement (36 bytes) is complete: room
+  // that only counts the old file's space as reclaimable is not enough.
   setDiskFreeHookForTests([](const std::string&) { return int64_t{36 - 30 + 1}; });
-  o.prompt.answers = {true};
-  ASSERT_TRUE(o.create(FileKind::Raw, 4, 3, "x"));  // 36 bytes
-  o.close();
-
-  // Not enough room even so: refused, old file intact.
-  writeFile(o.dir.path("x.raw"), std::string(30, 'o'));
-  setDiskFreeHookForTests([](const std::string&) { return int64_t{5}; });
   o.prompt.answers = {true};
   EXPECT_FALSE(o.create(FileKind::Raw, 4, 3, "x"));
   EXPECT_EQ(o.recorder.errorsShown.back(), "There is not enough space on the destination directory");
   EXPECT_EQ(readFile(o.dir.path("x.raw")), std::string(30, 'o'));
+  setDiskFreeHookForTests([](const std::string&) { return int64_t{37}; });
+  o.prompt.answers = {true};
+  ASSERT_TRUE(o.create(FileKind::Raw, 4, 3, "x"));
+  // Until it is finished the old file is there under its name.
+  EXPECT_EQ(readFile(o.dir.path("x.raw")), std::string(30, 'o'));
+  o.close();
+  EXPECT_EQ(fileSize(o.dir.path("x.raw")), 0);  // the replacement: no rows were written
 
   // The creation itself fails (the name is a folder): the folder survives.
   setDiskFreeHookForTests([](const std::string&) { return int64_t{1} << 40; });
@@ -178,6 +179,15 @@ TEST(CreateOutput, YesThenFailedCreationKeepsTheOldFile) {
   EXPECT_EQ(o.made.message, "Write to file error: Is a directory");
   EXPECT_EQ(readFile(o.dir.path("y.tif/keep")), "k");
   EXPECT_EQ(runCommand("ls " + quote(o.dir.dir())), "in.tif\nx.raw\ny.tif\n");
+}
+
+// A folder we may not write in is named in the reason (/sys refuses even root).
+TEST(CreateOutput, PermissionDeniedNamesTheFolder) {
+  Out o;
+  if (!folderExists("/sys/kernel")) GTEST_SKIP() << "no /sys here";
+  o.made = createOutput({"/sys/kernel/x", rawOut, 4, 3, 8, false, o.input.path}, RunContext(&o.recorder, &o.prompt));
+  EXPECT_EQ(o.made.writer, nullptr);
+  EXPECT_EQ(o.made.message, "Write to file error: Permission denied (folder /sys/kernel/)");
 }
 
 TEST(CreateOutput, NeverOverwritesTheInputReachedByAnyPath) {

@@ -99,10 +99,20 @@ TEST(Probe, TiffFieldsAndRefusals) {
                                                          "The number of color channels must be 3 or 4"}));
 
   p.prompt.messages.clear();
-  writeFile(d.path("junk.tif"), "this is not a tiff at all");
-  p.probe(d.path("junk.tif"));
-  EXPECT_FALSE(p.info.accepted);
-  EXPECT_TRUE(p.prompt.messages.empty());
+  // A file that is no TIFF, or no longer one, says why.
+  const std::pair<std::string, std::string> broken[] = {
+      {"this is not a tiff at all", "Not a TIFF file: it does not begin with a TIFF header"},
+      {"", "Not a TIFF file: the file is empty"},
+      {readFile(d.path("wide.tif")).substr(0, 12), "The TIFF file is truncated or damaged: "}};
+  for (const auto& [bytes, reason] : broken) {
+    p.prompt.messages.clear();
+    writeFile(d.path("junk.tif"), bytes);
+    p.probe(d.path("junk.tif"));
+    EXPECT_FALSE(p.info.accepted);
+    ASSERT_EQ(p.prompt.messages.size(), 1u);
+    EXPECT_EQ(p.prompt.messages[0].substr(0, reason.size()), reason);
+    EXPECT_EQ(p.info.refusal, p.prompt.messages[0]);
+  }
 }
 
 // Layouts we do not read are refused with a reason of their own.

@@ -83,15 +83,25 @@ TEST(Split, BigTiffMarkCarriesToLaterTiles) {
   ASSERT_EQ(::ftruncate(fd, int64_t{40000} * 40000 * 6), 0);
   ::close(fd);
   setDiskFreeHookForTests([](const std::string&) { return int64_t{1} << 50; });
-  r.recorder.rearm(1);  // stop after the first seven lines
-  RunResult result;
-  auto files = split(r, in, 30000, 30000, tiffOut, r.dir.path(""), &result);
+  // Stops after the first seven lines, noting the tiles being written then.
+  struct Lister : Recorder {
+    std::string dir, seen;
+    void progress(int64_t position) override {
+      Recorder::progress(position);
+      if (stop.stop_requested() && seen.empty()) seen = runCommand("ls -A " + quote(dir) + " | sed 's/.torvel-.*//'");
+    }
+  } lister;
+  lister.dir = r.dir.path("");
+  lister.rearm(1);
+  ASSERT_TRUE(r.select(in));
+  const RunResult result =
+      splitImage({r.input, 30000, 30000, tiffOut, r.dir.path(""), ""}, RunContext(&lister, &r.prompt, lister.stop.get_token()));
   setDiskFreeHookForTests(nullptr);
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(name(files[0]), "huge_30000X30000_x1y1.big.tif");
   // 10000 x 30000 x 6 bytes alone would be classic.
-  EXPECT_EQ(name(files[1]), "huge_10000X30000_x2y1.big.tif");
+  EXPECT_EQ(lister.seen, ".huge_10000X30000_x2y1.big.tif\n.huge_30000X30000_x1y1.big.tif\nhuge_40000X40000.raw\n");
+  EXPECT_TRUE(result.written.empty());  // the unfinished band is removed
+  EXPECT_EQ(r.listing(), "huge_40000X40000.raw\n");
 }
 
 TEST(Split, DecliningATileEndsTheSplitAndKeepsEarlierTiles) {
@@ -103,9 +113,11 @@ TEST(Split, DecliningATileEndsTheSplitAndKeepsEarlierTiles) {
   auto files = split(r, r.dir.path("p.tif"), 10, 10, rawOut, r.dir.path("t/"), &result);
   EXPECT_EQ(result.outcome, Outcome::Declined);
   EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Cant't create file " + r.dir.path("t/p_10X10_x2y2")});
-  EXPECT_EQ(files.size(), 3u);
+  // Band 1 complete; of band 2 only the user's own file.
+  EXPECT_EQ(files.size(), 2u);
   EXPECT_EQ(readFile(r.dir.path("t/p_10X10_x2y2.raw")), "mine");
-  EXPECT_EQ(fileSize(files[0]), 300);  // band 1 complete
+  EXPECT_EQ(fileSize(files[0]), 300);
+  EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("t"))), "p_10X10_x1y1.raw\np_10X10_x2y1.raw\np_10X10_x2y2.raw\n");
   EXPECT_EQ(r.recorder.events.back(), "hide");
 }
 
@@ -117,10 +129,11 @@ TEST(Split, CancelInBandTwoLeavesBandOneComplete) {
   RunResult result;
   auto files = split(r, r.dir.path("p_30X40.raw"), 15, 20, rawOut, r.dir.path("t/"), &result);
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
-  ASSERT_EQ(files.size(), 4u);
+  // Band 1 complete, nothing of band 2: no tile is left short under its name.
+  ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(fileSize(files[0]), 15 * 20 * 3);
   EXPECT_EQ(fileSize(files[1]), 15 * 20 * 3);
-  EXPECT_LT(fileSize(files[2]), 15 * 20 * 3);
+  EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("t"))), "p_15X20_x1y1.raw\np_15X20_x2y1.raw\n");
 }
 
 // Split, then merge from the file list in shuffled order, gives the image back.

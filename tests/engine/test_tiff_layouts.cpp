@@ -221,3 +221,45 @@ TEST(TiffLayouts, MalformedTiledFilesAreRefusedOrReadCorrectly) {
   EXPECT_FALSE(r.input.accepted);
   EXPECT_EQ(r.input.refusal, "The TIFF file is truncated: its image data runs past the end of the file");
 }
+
+namespace {
+
+// A BigTIFF of one strip of 100 x 10 RGB pixels whose strip offset is `offset`.
+std::string bigTiffWithStripAt(uint64_t offset) {
+  std::string b("II\x2B\x00\x08\x00\x00\x00", 8);
+  auto put = [&b](uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  put(16, 8);  // the directory follows the header
+  const uint64_t entries[][4] = {{256, 4, 1, 100}, {257, 4, 1, 10},     {259, 3, 1, 1},    {262, 3, 1, 2},
+                                 {273, 16, 1, offset}, {277, 3, 1, 3}, {278, 4, 1, 10},   {279, 16, 1, 3000}};
+  put(std::size(entries) + 1, 8);
+  put(258, 2), put(3, 2), put(3, 8), put(8 | 8 << 16 | uint64_t{8} << 32, 8);  // bits per sample, inline
+  for (const auto& e : entries) put(e[0], 2), put(e[1], 2), put(e[2], 8), put(e[3], 8);
+  put(0, 8);
+  return b + std::string(3000, '\x7f');
+}
+
+}  // namespace
+
+// Strip offsets far beyond the file (near 2^55 and 2^63): refused with the
+// reason, and never read (the sanitizer build checks the memory).
+TEST(TiffLayouts, BigTiffStripOffsetsBeyondTheFileAreRefused) {
+  Harness r;
+  for (uint64_t offset : {(uint64_t{1} << 55) - 4096, (uint64_t{1} << 63) - 100, uint64_t{0xFFFFFFFFFFFFFF00}}) {
+    writeFile(r.dir.path("far.tif"), bigTiffWithStripAt(offset));
+    r.prompt.messages.clear();
+    r.input = probeImage(r.dir.path("far.tif"), &r.prompt, false);
+    EXPECT_FALSE(r.input.accepted);
+    EXPECT_EQ(r.prompt.messages, std::vector<std::string>{"The TIFF file is truncated: its image data runs past the end of the file"});
+    std::string why;
+    r.input.accepted = true;  // forced past the probe: the reader must fail cleanly
+    auto reader = openReader(r.input, why);
+    if (reader) {
+      EXPECT_EQ(reader->readRow(0), nullptr);
+    }
+  }
+  writeFile(r.dir.path("near.tif"), bigTiffWithStripAt(16 + 8 + 9 * 20 + 8));
+  r.input = probeImage(r.dir.path("near.tif"), &r.prompt, false);
+  EXPECT_TRUE(r.input.accepted) << r.input.refusal;
+}
