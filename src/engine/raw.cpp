@@ -23,8 +23,12 @@ bool StoredRows::allocate() {
 const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
   if (row >= first_ && row - first_ < count_) return chunk_.get() + (row - first_) * lineBytes_;
   const int64_t start = offsetOf_(row);
+  // Offsets come from the file: adjacent only where the sum does not overflow.
   uint32_t n = 1;
-  while (n < capacity_ && row + n < height_ && offsetOf_(row + n) == start + int64_t(n * lineBytes_)) ++n;
+  int64_t next = 0;
+  while (n < capacity_ && row + n < height_ &&
+         !__builtin_add_overflow(start, static_cast<int64_t>(n * lineBytes_), &next) && offsetOf_(row + n) == next)
+    ++n;
   const size_t want = static_cast<size_t>(n * lineBytes_);
   const size_t got = file_.readAt(start, chunk_.get(), want);
   count_ = 0;
@@ -80,7 +84,7 @@ bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::strin
   // Small enough to come from the heap's reused memory: a split opens many.
   capacity_ = std::max<size_t>(120 * 1024, static_cast<size_t>(info().lineBytes()) + headerBytes);
   buffer_.reset(new uint8_t[capacity_]);
-  std::memcpy(buffer_.get(), header, headerBytes);
+  if (headerBytes) std::memcpy(buffer_.get(), header, headerBytes);
   used_ = headerBytes;
   return true;
 }
