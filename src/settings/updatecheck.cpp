@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "engine/files.h"
@@ -11,8 +12,7 @@
 namespace torvel {
 
 struct UpdateCheck::State {
-  std::atomic<bool> finished{false};
-  std::atomic<bool> newVersion{false};
+  std::atomic<UpdateOutcome> outcome{UpdateOutcome::Pending};
 };
 
 namespace {
@@ -45,6 +45,20 @@ bool httpGet(const std::string& url, long connectTimeout, long timeout, std::str
 
 }  // namespace
 
+std::string updateEndpoint() {
+  const char* set = std::getenv(updateEndpointVariable);
+  std::string url = set && *set ? set : defaultUpdateEndpoint;
+  if (url.back() != '/') url += '/';
+  return url;
+}
+
+bool replyIsReadable(const std::string& body) {
+  const std::string first = body.substr(0, body.find_first_of("\r\n"));
+  return !first.empty() && first.size() <= 40 &&
+         first.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ._- ") ==
+             std::string::npos;
+}
+
 bool replyNamesNewVersion(const std::string& body, const std::string& current) {
   const size_t end = body.find_first_of("\r\n");
   const std::string first = body.substr(0, end);
@@ -60,14 +74,15 @@ void UpdateCheck::start() {
   const std::string url = endpoint + "version.php?software=TorvelTools2&id=" + clientId;
   std::thread([s = state_, url, cur = currentVersion, ct = connectTimeoutSeconds, t = timeoutSeconds] {
     pthread_setname_np(pthread_self(), "update-check");
-    s->newVersion = false;
     std::string body;
-    if (httpGet(url, ct, t, body)) s->newVersion = replyNamesNewVersion(body, cur);
-    s->finished = true;
+    if (!httpGet(url, ct, t, body) || !replyIsReadable(body))
+      s->outcome = UpdateOutcome::Failed;
+    else
+      s->outcome = replyNamesNewVersion(body, cur) ? UpdateOutcome::NewVersion : UpdateOutcome::UpToDate;
   }).detach();
 }
 
-bool UpdateCheck::finished() const { return state_->finished; }
-bool UpdateCheck::newVersion() const { return state_->newVersion; }
+bool UpdateCheck::finished() const { return state_->outcome != UpdateOutcome::Pending; }
+UpdateOutcome UpdateCheck::outcome() const { return state_->outcome; }
 
 }  // namespace torvel

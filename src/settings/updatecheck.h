@@ -7,8 +7,15 @@
 
 namespace torvel {
 
-// The vendor's endpoint; tests point a check elsewhere.
+// The vendor's endpoint; the environment variable TORVEL_UPDATE_URL points
+// the window at a mirror or a test server instead.
 inline constexpr const char* defaultUpdateEndpoint = "http://update.torveltools.example/";
+inline constexpr const char* updateEndpointVariable = "TORVEL_UPDATE_URL";
+
+enum class UpdateOutcome { Pending, NewVersion, UpToDate, Failed };
+
+// TORVEL_UPDATE_URL when set (with a closing '/'), else the vendor's endpoint.
+std::string updateEndpoint();
 inline constexpr const char* updateUserAgent = "Mozilla/5.0 (Windows; U; Windows NT 6.0; it;rv:1.8.1.12";
 
 class UpdateCheck {
@@ -20,7 +27,9 @@ class UpdateCheck {
 
   void start();
   bool finished() const;
-  bool newVersion() const;
+  // A transport error, an HTTP error or a reply that names no version: Failed.
+  UpdateOutcome outcome() const;
+  bool newVersion() const { return outcome() == UpdateOutcome::NewVersion; }
 
   std::string currentVersion;
   std::string endpoint = defaultUpdateEndpoint;  // ends in '/'
@@ -34,6 +43,9 @@ class UpdateCheck {
   std::shared_ptr<State> state_;
 };
 
+// Whether the reply's first line reads as a version: 1 to 40 letters, digits,
+// dots, dashes, underscores or spaces.
+bool replyIsReadable(const std::string& body);
 // Whether the reply names another version than `current` (false for an
 // empty reply or an empty first line).
 bool replyNamesNewVersion(const std::string& body, const std::string& current);

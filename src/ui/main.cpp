@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   QApplication app(argc, argv);
   QApplication::setApplicationName("Torvel Tools");
-  QApplication::setApplicationDisplayName("Torvel Tools");
+  // No display name: the platform would append it to every window's caption.
   QGuiApplication::setDesktopFileName("torvel-tools");
   QApplication::setWindowIcon(QIcon(":/torvel-tools.png"));
   const QString exe = QCoreApplication::applicationFilePath();

@@ -278,8 +278,11 @@ void MainWindow::pollUpdateCheck() {
     updateCheck->start();
   } else if (updateCheck->finished()) {
     updateTimer->stop();
-    const bool found = updateCheck->newVersion();
-    updateResult->setText(found ? "New software version available" : "No new updates available");
+    const UpdateOutcome outcome = updateCheck->outcome();
+    const bool found = outcome == UpdateOutcome::NewVersion;
+    updateResult->setText(found ? "New software version available"
+                          : outcome == UpdateOutcome::Failed ? "Could not check for updates"
+                                                             : "No new updates available");
     updateResult->setStyleSheet(found ? "color: rgb(255, 0, 0);" : "color: black;");
     updateResult->show();
     updateCheck.reset();

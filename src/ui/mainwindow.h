@@ -80,7 +80,7 @@ class MainWindow : public QWidget {
   void pollUpdateCheck();
   void checkForUpdates();
   void openHomePage();
-  QString updateEndpoint = defaultUpdateEndpoint;
+  QString updateEndpoint = QString::fromStdString(torvel::updateEndpoint());
   std::unique_ptr<UpdateCheck> updateCheck;
 
   bool saveSettings();

@@ -82,8 +82,11 @@ struct ResizeRun {
     out = r.dir.path("out");
     request.chosenFolder = out;
   }
-  RunResult run(uint32_t rw, bool fast, OutputFormat format = rawOut, Recorder* observer = nullptr) {
-    EXPECT_TRUE(r.select(in));
+  RunResult run(uint32_t rw, bool fast, OutputFormat format = rawOut, Recorder* observer = nullptr,
+                bool probe = true) {
+    if (probe) {
+      EXPECT_TRUE(r.select(in));
+    }
     request.input = r.input;
     request.width = rw;
     request.height = static_cast<uint32_t>(resizeHeight(r.input.width, r.input.height, rw));
@@ -188,6 +191,24 @@ TEST(ResizePipeline, UnscaledWhenRequestedWidthIsNotSmaller) {
   ASSERT_TRUE(r.run(10200, true, kroOut).completed());
   EXPECT_EQ(readFile(r.out + "/p.kro"), kroBytes(withChannels(px, 4)));
   EXPECT_EQ(r.r.prompt.messages, std::vector<std::string>{"the image is not enlarged: the output keeps 10100 × 20"});
+}
+
+// A failure names its reason: which file, what went wrong.
+TEST(ResizePipeline, FailureSaysWhy) {
+  for (bool fast : {false, true}) {
+    ResizeRun r;
+    r.in = r.r.dir.path("in/cut_20500X150.raw");
+    writeRaw(r.in, makePixels(20500, 150, 8, 3));
+    ASSERT_TRUE(r.r.select(r.in));
+    ::truncate(r.in.c_str(), 20500 * 3 * 100);  // shortened after it was chosen
+    const RunResult result = r.run(1000, fast, rawOut, nullptr, false);
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    const std::string reason = fast ? "Error resizing the image: Read file error: row 10"
+                                    : "Error resizing the image: Cannot read file \"" + r.in + "\". The file ends";
+    EXPECT_EQ(result.message.substr(0, reason.size()), reason) << result.message;
+    EXPECT_EQ(r.r.recorder.errorsShown, std::vector<std::string>{result.message});
+    EXPECT_EQ(r.outListing(), "");
+  }
 }
 
 // Tiles read straight from the image, and pixels picked by index, give the

@@ -159,8 +159,8 @@ class LoopbackServer {
   std::vector<std::string> requests_;
 };
 
-// Runs one check to the end; its result.
-bool check(const std::string& endpoint, long timeout = 10) {
+// Runs one check to the end; its outcome.
+UpdateOutcome check(const std::string& endpoint, long timeout = 10) {
   UpdateCheck c;
   c.currentVersion = "2.1.0";
   c.endpoint = endpoint;
@@ -171,32 +171,38 @@ bool check(const std::string& endpoint, long timeout = 10) {
   t.start();
   while (!c.finished() && t.elapsed() < 30000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(c.finished());
-  return c.newVersion();
+  return c.outcome();
 }
+
+constexpr UpdateOutcome newer = UpdateOutcome::NewVersion, same = UpdateOutcome::UpToDate,
+                        failed = UpdateOutcome::Failed;
 
 }  // namespace
 
 TEST(UpdateCheck, RequestAndReplies) {
   LoopbackServer srv;
   srv.script({{200, "2.1.0\r\n"}});
-  EXPECT_FALSE(check(srv.url()));
+  EXPECT_EQ(check(srv.url()), same);
   const std::string req = srv.requests().at(0);
   EXPECT_EQ(req.rfind("GET /version.php?software=TorvelTools2&id= HTTP/1.1\r\n", 0), 0u) << req;
   EXPECT_NE(req.find("\r\nUser-Agent: Mozilla/5.0 (Windows; U; Windows NT 6.0; it;rv:1.8.1.12\r\n"), std::string::npos);
   srv.script({{200, "2.2.0\n"}});
-  EXPECT_TRUE(check(srv.url()));
+  EXPECT_EQ(check(srv.url()), newer);
   srv.script({{200, "2.0.0"}});
-  EXPECT_TRUE(check(srv.url()));
+  EXPECT_EQ(check(srv.url()), newer);
   srv.script({{200, "2.1.0"}});  // case and no line break
-  EXPECT_FALSE(check(srv.url()));
-  srv.script({{200, ""}});
-  EXPECT_FALSE(check(srv.url()));
-  srv.script({{200, "\r\n2.2.0"}});
-  EXPECT_FALSE(check(srv.url()));
-  srv.script({{404, "2.2.0"}});
-  EXPECT_FALSE(check(srv.url()));
+  EXPECT_EQ(check(srv.url()), same);
+  // Replies that name no version, and HTTP errors: the check failed.
+  for (const char* body : {"", "\r\n2.2.0", "<html><body>Service Unavailable</body></html>"}) {
+    srv.script({{200, body}});
+    EXPECT_EQ(check(srv.url()), failed) << body;
+  }
+  for (int status : {404, 500}) {
+    srv.script({{status, "2.2.0"}});
+    EXPECT_EQ(check(srv.url()), failed) << status;
+  }
   srv.script({{302, "", "/elsewhere"}, {200, "3.0.0\n"}});
-  EXPECT_TRUE(check(srv.url()));
+  EXPECT_EQ(check(srv.url()), newer);
   EXPECT_NE(srv.requests().back().find("GET /elsewhere"), std::string::npos);
 }
 
@@ -211,14 +217,30 @@ TEST(UpdateCheck, RefusedAndSilentServers) {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   const int port = ntohs(a.sin_port);
   ::close(fd);
-  EXPECT_FALSE(check("http://127.0.0.1:" + std::to_string(port) + "/"));
+  EXPECT_EQ(check("http://127.0.0.1:" + std::to_string(port) + "/"), failed);
   // A server that never answers: bounded by the timeout.
   LoopbackServer srv;
   srv.script({{200, "9.9.9", "", 5000}});
   QElapsedTimer t;
   t.start();
-  EXPECT_FALSE(check(srv.url(), 1));
+  EXPECT_EQ(check(srv.url(), 1), failed);
   EXPECT_LT(t.elapsed(), 4000);
+}
+
+// TORVEL_UPDATE_URL points the window's check elsewhere; "version.php" and
+// the query are appended to it as to the vendor's address.
+TEST(UpdateCheck, EnvironmentOverridesTheAddress) {
+  LoopbackServer srv;
+  srv.script({{200, "2.1.0\n"}});
+  const std::string base = srv.url() + "mirror";
+  ::setenv(updateEndpointVariable, base.c_str(), 1);
+  EXPECT_EQ(updateEndpoint(), base + "/");
+  Scratch d;
+  MainWindow w(QString::fromStdString(d.path("none.ini")));
+  ::unsetenv(updateEndpointVariable);
+  EXPECT_EQ(updateEndpoint(), defaultUpdateEndpoint);
+  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->text() == "No new updates available"; }));
+  EXPECT_EQ(srv.requests().at(0).rfind("GET /mirror/version.php?software=TorvelTools2&id= HTTP/1.1\r\n", 0), 0u);
 }
 
 TEST(UpdateCheck, WindowShowsTheResultAndRunsOneWorker) {
@@ -245,6 +267,12 @@ TEST(UpdateCheck, WindowShowsTheResultAndRunsOneWorker) {
   EXPECT_EQ(w.updateResult->text(), "No new updates available");
   EXPECT_FALSE(w.updateTimer->isActive());
   EXPECT_EQ(srv.requests().size(), 2u);  // two presses, one worker
+  // A failed check says so, in black.
+  srv.script({{500, "2.2.0\n"}});
+  w.checkForUpdates();
+  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->text() != "Checking for updates..."; }));
+  EXPECT_EQ(w.updateResult->text(), "Could not check for updates");
+  EXPECT_NE(w.updateResult->styleSheet().indexOf("black"), -1);
   // The window closes while a slow worker runs, without waiting for it.
   srv.script({{200, "2.1.0\n", "", 3000}});
   w.checkForUpdates();
