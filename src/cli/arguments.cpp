@@ -26,9 +26,9 @@ bool takesValue(const std::string& option) {
 }
 
 bool takeFlag(Arguments& a, const std::string& arg) {
-  bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast};
-  const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast"};
-  for (int i = 0; i < 5; ++i)
+  bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast, &a.json};
+  const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast", "--json"};
+  for (int i = 0; i < 6; ++i)
     if (arg == names[i]) return *flags[i] = true;
   if (arg != "--slow") return false;
   a.fast = false;

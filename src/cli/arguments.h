@@ -18,7 +18,7 @@ struct Arguments {
   std::string command;
   std::vector<std::string> positional;
   std::map<std::string, std::string> values;  // options with a value
-  bool yes = false, quiet = false, verbose = false, fast = false, help = false;
+  bool yes = false, quiet = false, verbose = false, fast = false, help = false, json = false;
   uint32_t rawWidth = 0, rawHeight = 0;  // --raw-size; 0 when not given
   int rawBits = 0;                       // --bits; 0 when not given
 

@@ -1,11 +1,13 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "cli/terminal.h"
 #include "engine/files.h"
 #include "engine/operations.h"
+#include "engine/preview.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
 #include "resize/pipeline.h"
@@ -120,16 +122,71 @@ RunResult runOnInput(const Arguments& a, const RunContext& context, const ImageI
 
 }  // namespace
 
+std::string jsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The fields of `info` as one JSON object: numbers as numbers; what the file
+// holds, when it differs from what is read, as "file-channels" and "file-layout".
+void printInfoJson(const ImageInfo& info) {
+  std::string json = "{\"kind\": " + jsonText(kindText(info.kind)) + ", \"file-size\": " +
+                     std::to_string(info.fileSize) + ", \"width\": " + std::to_string(info.width) +
+                     ", \"height\": " + std::to_string(info.height) + ", \"bits\": " + std::to_string(info.bits) +
+                     ", \"channels\": " + std::to_string(info.channels);
+  if (!info.fileLayout.empty())
+    json += ", \"file-channels\": " + std::to_string(info.fileChannels) + ", \"file-layout\": " + jsonText(info.fileLayout);
+  json += ", \"bytes-per-pixel\": " + std::to_string(info.bytesPerPixel()) +
+          ", \"pixels\": " + jsonText(pixelCountText(int64_t{info.width} * info.height)) +
+          ", \"pages\": " + std::to_string(std::max(info.pages, 1u)) + "}";
+  std::printf("%s\n", json.c_str());
+}
+
 int runInfo(const Arguments& a, Prompt& prompt) {
   requirePositional(a, 1, "one FILE");
   ImageInfo info;
   if (!selectInput(a.positional[0], prompt, info)) return 1;
+  if (a.json) {
+    printInfoJson(info);
+    return 0;
+  }
   std::printf("kind: %s\nfile-size: %lld\nwidth: %u\nheight: %u\nbits: %d\nchannels: %s\nbytes-per-pixel: %d\n"
               "pixels: %s\n",
               kindText(info.kind), static_cast<long long>(info.fileSize), info.width, info.height, info.bits,
               channelsText(info).c_str(), info.bytesPerPixel(), pixelCountText(int64_t{info.width} * info.height).c_str());
   if (info.pages > 1) std::printf("pages: %u (the first is read)\n", info.pages);
   return 0;
+}
+
+int runPreview(const Arguments& a, const RunContext& context) {
+  requirePositional(a, 1, "one FILE");
+  if (!a.has("--width")) throw UsageError{"preview needs --width N"};
+  if (!a.has("--out")) throw UsageError{"preview needs --out PICTURE.png"};
+  const uint32_t width = parseCount(a.value("--width"), "--width");
+  if (width == 0) throw UsageError{"--width must be at least 1"};
+  ImageInfo in;
+  if (!selectInput(a.positional[0], *context.prompt(), in)) return finish({Outcome::Refused, "", {}});
+  PreviewPicture picture;
+  RunResult result = makePreview(in, width, UINT32_MAX, context, picture);
+  std::string why;
+  const std::string out = absolute(a.value("--out"));
+  if (!result.completed())
+    printError(result.message);
+  else if (!writePng(out, picture, why))
+    printError((result = {Outcome::Failed, withReason("Write to file error", why), {}}).message);
+  else
+    result.written = {out};
+  return finish(result);
 }
 
 int runOperation(const Arguments& a, const RunContext& context) {

@@ -8,6 +8,8 @@
 namespace torvel::cli {
 
 int runInfo(const Arguments& args, Prompt& prompt);
+// A PNG of the image downsampled to --width, as the window's preview shows it.
+int runPreview(const Arguments& args, const RunContext& context);
 // convert, crop, split, merge and resize.
 int runOperation(const Arguments& args, const RunContext& context);
 

@@ -12,12 +12,13 @@ namespace {
 
 const char* const usage =
     "Usage:\n"
-    "  torvel info    FILE [--raw-size WxH] [--bits 8|16]\n"
+    "  torvel info    FILE [--json] [--raw-size WxH] [--bits 8|16]\n"
     "  torvel convert FILE                 [common options]\n"
     "  torvel crop    FILE X Y W H         [common options]\n"
     "  torvel split   FILE --tile WxH      [common options]\n"
     "  torvel merge   FILE... [--grid CxR] [common options]\n"
     "  torvel resize  FILE --width N [--fast | --slow] [common options]\n"
+    "  torvel preview FILE --width N --out PICTURE.png [--raw-size WxH] [--bits 8|16]\n"
     "  torvel --version | --help | COMMAND --help\n"
     "\n"
     "Common options:\n"
@@ -29,7 +30,7 @@ const char* const usage =
     "  --verbose                     also print each status text\n";
 
 bool knownCommand(const char* name) {
-  for (const char* c : {"info", "convert", "crop", "split", "merge", "resize"})
+  for (const char* c : {"info", "convert", "crop", "split", "merge", "resize", "preview"})
     if (!std::strcmp(name, c)) return true;
   return false;
 }
@@ -44,7 +45,8 @@ int run(int argc, char** argv) {
   TerminalPrompt prompt(args);
   if (args.command == "info") return runInfo(args, prompt);
   TerminalObserver observer(args);
-  return runOperation(args, torvel::RunContext(&observer, &prompt, cancelOnSignals()));
+  const torvel::RunContext context(&observer, &prompt, cancelOnSignals());
+  return args.command == "preview" ? runPreview(args, context) : runOperation(args, context);
 }
 
 }  // namespace

@@ -21,6 +21,8 @@ class StoredRows {
   bool allocate();
   // The row, or null with `why` set.
   const uint8_t* row(uint32_t row, std::string& why);
+  // From now on each row is read alone.
+  void readAlone() { capacity_ = 1; }
 
  private:
   ByteFile& file_;
@@ -37,6 +39,7 @@ class PlainLineReader : public ImageReader {
   bool open(std::string& why);
   // Lines come in file order: a headerless file has no index of its rows.
   bool sequential() const override { return true; }
+  void readSparsely() override { rows_.readAlone(); }
   const uint8_t* readRow(uint32_t row) override;
   int64_t storedRowOffset(uint32_t row) const override;
 

@@ -24,6 +24,8 @@ class ImageReader {
   virtual bool sequential() const { return false; }
   // Later reads need deliver only these columns (a crop); others may hold anything.
   virtual void useColumns(uint32_t /*first*/, uint32_t /*count*/) {}
+  // Later reads ask for rows far apart: each is read alone, not with its neighbours.
+  virtual void readSparsely() {}
   // Where row `row` is stored in the file exactly as readRow() hands it out
   // (uncompressed, nothing to convert), so a region can be read straight
   // from the file; -1 when it is not stored so.

@@ -78,6 +78,7 @@ class TiffStoredRowsReader : public ImageReader {
     const uint8_t* line = rows_.row(row, why);
     return line ? line : fail(why);
   }
+  void readSparsely() override { rows_.readAlone(); }
   int64_t storedRowOffset(uint32_t row) const override {
     return static_cast<int64_t>(stripOffsets_[row / rowsPerStrip_] + (row % rowsPerStrip_) * info_.lineBytes());
   }

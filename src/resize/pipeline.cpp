@@ -279,6 +279,7 @@ bool ResizeRun::pickByIndex(const ResizePlan& plan) {
   std::string why;
   std::unique_ptr<ImageReader> reader = openReader(in, why);
   if (!reader) return failed(withReason("Error opening input file", why));
+  reader->readSparsely();
   const size_t bpp = static_cast<size_t>(in.bytesPerPixel());
   std::vector<uint8_t> picked(size_t(plan.finalWidth) * bpp);
   // Pixels become the resize's three samples as the passes' RAW tiles held them.

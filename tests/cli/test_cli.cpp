@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "engine/files.h"
+#include "engine/preview.h"
+#include "engine/reader.h"
 #include "testkit.h"
 
 using namespace testkit;
@@ -401,4 +403,29 @@ TEST(CliMemory, TiledConvertHoldsOneRowOfTiles) {
   const long band = 12000L * 512 * 3 / 1024;
   EXPECT_LT(r.peakKb, 16 * 1024 + 2 * band) << "a row of tiles is " << band << " kB";
   EXPECT_EQ(fileSize(d.path("o/tiled_12000X4096.raw")), 12000LL * 4096 * 3);
+}
+
+// info --json parses as JSON with the fields of the text; preview writes the
+// window's picture as a PNG that other readers decode.
+TEST(CliInfo, JsonAndPreviewPicture) {
+  Scratch d;
+  writeTiffLayout(d.path("g.tif"), makePixels(300, 200, 16, 2, 3), {PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, 1, 16, 16});
+  Result r = runTorvel({"info", d.path("g.tif"), "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  writeFile(d.path("info.json"), r.out);
+  EXPECT_EQ(runCommand("/usr/bin/python3 -c \"import json; j = json.load(open('" + d.path("info.json") +
+                       "')); print(j['kind'], j['width'], j['height'], j['bits'], j['channels'], j['file-layout'], "
+                       "j['bytes-per-pixel'], j['pixels'])\""),
+            "TIF 300 200 16 4 gray + alpha 8 60.00 Kilopixels\n");
+
+  r = runTorvel({"preview", d.path("g.tif"), "--width", "120", "--out", d.path("p.png"), "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  PreviewPicture picture;
+  ASSERT_TRUE(makePreview(probeImage(d.path("g.tif"), nullptr, false), 120, UINT32_MAX, RunContext(), picture)
+                  .completed());
+  writeFile(d.path("want.rgb"), std::string(picture.rgb.begin(), picture.rgb.end()));
+  EXPECT_EQ(runCommand("/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" + d.path("p.png") +
+                       "'); print(im.size, im.mode, im.tobytes() == open('" + d.path("want.rgb") +
+                       "', 'rb').read())\""),
+            "(120, 80) RGB True\n");
 }
