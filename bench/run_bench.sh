@@ -52,8 +52,10 @@ pair() {
   pcmd=("$@")
   cat "$in" >/dev/null  # both read from the page cache
   : >"$O/t.runs"; : >"$O/p.runs"
+  local out=(--out "$W")  # unless the job names its own output
+  [[ " ${targs[*]} " == *" --out "* ]] && out=()
   for _ in $(seq "$REPEAT"); do
-    once "$O/t.runs" $T "${targs[@]}" --out "$W" --quiet
+    once "$O/t.runs" $T "${targs[@]}" "${out[@]}" --quiet
     once "$O/p.runs" "${pcmd[@]}"
   done
   local ts tk ps pk
@@ -90,6 +92,10 @@ peers() {
       gdal_translate -q -outsize "$to" 0 -r nearest "$in" "$W/g.tif"
     pair "$label split into 1000 × 800 tiles" "cp" "$in" split "$in" --tile 1000x800 -- cp "$in" "$W/copy"
   done
+  # The preview the window shows: 1600 pixels wide, only the rows it needs.
+  local pin="$O/p40000.tif"
+  pair "40000 × 25000 preview, 1600 wide" "vips thumbnail" "$pin" preview "$pin" --width 1600 --out "$W/p.png" -- \
+    vips thumbnail "$pin" "$W/v.png" 1600
   # A tiled LZW input as other programs write it, converted to a plain TIFF.
   local tiled="$O/tiled40000.tif"
   [ -f "$tiled" ] || tiffcp -m 0 -t -w 256 -l 256 -c lzw "$O/p40000.tif" "$tiled"

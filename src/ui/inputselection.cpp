@@ -14,6 +14,7 @@
 #include "engine/reader.h"
 #include "engine/rules.h"
 #include "ui/mainwindow.h"
+#include "ui/previewwindow.h"
 
 namespace torvel {
 
@@ -87,10 +88,19 @@ void MainWindow::takeInput(const QString& path) {
     inputFileEdit->setToolTip(path);
     inputFileEdit->setText(QFileInfo(path).fileName());
     onSplitTileWidthChanged();
+    if (preview_ && preview_->isVisible()) preview_->load(input_);
   } else {
     clearInputInfo();
   }
   setRunControlsEnabled(true);
+}
+
+void MainWindow::showPreview() {
+  if (!previewable()) return;
+  if (!preview_) preview_ = new PreviewWindow(*this);
+  preview_->show();
+  preview_->raise();
+  preview_->load(input_);
 }
 
 void MainWindow::showInputInfo(const ImageInfo& info) {

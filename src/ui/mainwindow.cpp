@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/previewwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -138,6 +139,8 @@ void MainWindow::showMode(Mode m) {
   aboutPage->setVisible(m == Mode::About);
   outputPanel->setVisible(m != Mode::About);
   mode_ = m;
+  previewButton->setEnabled(previewable() && startButton->isEnabled());
+  if (preview_) preview_->refresh();
 }
 
 OutputFormat MainWindow::outputFormat() const {
@@ -153,6 +156,11 @@ void MainWindow::setRunControlsEnabled(bool enabled) {
                                                     splitButton, mergeButton, aboutButton, inputBrowseButton,
                                                     outputBrowseButton, startButton})
     w->setEnabled(enabled);
+  previewButton->setEnabled(enabled && previewable());
+}
+
+bool MainWindow::previewable() const {
+  return input_.accepted && mode_ != Mode::Merge && mode_ != Mode::About && !inputFileEdit->text().isEmpty();
 }
 
 void MainWindow::showError(const QString& t) { QMessageBox::critical(this, "Torvel Tools", t); }

@@ -30,6 +30,7 @@ class QToolButton;
 namespace torvel {
 
 class AbortConfirmation;
+class PreviewWindow;
 class RawSizeDialog;
 
 inline constexpr const char* homePage = "https://torveltools.example/";
@@ -64,6 +65,11 @@ class MainWindow : public QWidget {
   // Input and output selection (inputselection.cpp).
   void chooseInput();
   void chooseOutputFolder();
+  // Opens the preview of the chosen input (made once, then reused).
+  void showPreview();
+  // An input is chosen and shown, in a mode that works on one.
+  bool previewable() const;
+  PreviewWindow* preview() const { return preview_; }
   // A drop of files at a point of the window (client coordinates).
   void dropFiles(const QStringList& names, const QPoint& at);
   QString outputFolderFor(const QString& inputPath) const;
@@ -96,7 +102,7 @@ class MainWindow : public QWidget {
   QSpinBox *resizeWidth, *resizeHeight, *splitTileWidth, *splitTileHeight, *splitColumns, *splitRows;
   QSpinBox *mergeColumns, *mergeRows;
   QRadioButton *fastResize, *slowResize, *tiffFormat, *tiffLzwFormat, *rawFormat, *kroFormat;
-  QPushButton *startButton, *pauseButton, *abortButton, *checkUpdatesButton;
+  QPushButton *startButton, *pauseButton, *abortButton, *checkUpdatesButton, *previewButton;
   QLabel *progressCaption, *aboutTitle, *homePageLink, *updateResult;
   QProgressBar* progressBar;
   QCheckBox* checkUpdatesAtStart;
@@ -144,6 +150,7 @@ class MainWindow : public QWidget {
   std::unique_ptr<SettingsFile> settings_;
   std::unique_ptr<RunController> run_;
   ImageInfo input_;  // the probed input of the single-file modes
+  PreviewWindow* preview_ = nullptr;
   Mode mode_ = Mode::About;
   bool droppedFile_ = false;
   bool closeRequested_ = false;

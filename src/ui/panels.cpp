@@ -110,6 +110,12 @@ void MainWindow::buildInputPanel() {
   inputBrowseButton->setText("...");
   inputBrowseButton->setGeometry(396, 28, 23, 21);
   connect(inputBrowseButton, &QToolButton::clicked, this, [this] { chooseInput(); });
+  // Above the browse button, right of the caption: the panel's layout stays as it is.
+  previewButton = new QPushButton("Preview", inputPanel);
+  previewButton->setObjectName("previewButton");
+  previewButton->setGeometry(349, 4, 70, 22);
+  previewButton->setEnabled(false);
+  connect(previewButton, &QPushButton::clicked, this, [this] { showPreview(); });
 
   infoPanel = panel(inputPanel, "infoPanel", 8, 60, 408, 78);
   infoPanel->setStyleSheet("#infoPanel { background: rgb(216, 216, 216); }");

@@ -1,12 +1,49 @@
-// Writes a picture of the window in each mode, for reviewing the layout:
+// Writes a picture of the window in each mode, and with an INPUT of the
+// preview in Crop, Split and Resize mode, for reviewing the layout:
 //   QT_QPA_PLATFORM=offscreen build/tests/ui_screenshots OUTDIR [INPUT]
+// (scripts/screenshots.sh runs it under Xvfb, also at a scale factor of 2).
 #include <QApplication>
 #include <QDir>
 #include <QProgressBar>
 #include <QTimer>
 
+#include <QSpinBox>
+
 #include "engine/tiffio.h"
 #include "ui/mainwindow.h"
+#include "ui/previewwindow.h"
+
+namespace {
+
+// The preview in the modes that draw on it: a crop of the middle, a grid of
+// about five by four tiles, a resize to a tenth.
+void previewShots(torvel::MainWindow& w, const QString& out) {
+  using torvel::Mode;
+  const int width = static_cast<int>(w.input().width), height = static_cast<int>(w.input().height);
+  w.showMode(Mode::Crop);
+  w.showPreview();
+  torvel::PreviewWindow* preview = w.preview();
+  preview->resize(800, 600);
+  while (preview->loading()) QApplication::processEvents();
+  w.cropX->setValue(width / 4);
+  w.cropY->setValue(height / 4);
+  w.cropWidth->setValue(width / 2);
+  w.cropHeight->setValue(height / 3);
+  QApplication::processEvents();
+  preview->grab().save(out + "/preview-crop.png");
+  w.showMode(Mode::Split);
+  w.splitTileWidth->setValue(width / 5 + 1);
+  w.splitTileHeight->setValue(height / 4 + 1);
+  QApplication::processEvents();
+  preview->grab().save(out + "/preview-split.png");
+  w.showMode(Mode::Resize);
+  w.resizeWidth->setValue(std::max(512, width / 10));
+  QApplication::processEvents();
+  preview->grab().save(out + "/preview-resize.png");
+  preview->close();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using torvel::Mode;
@@ -30,6 +67,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     w.grab().save(out + "/" + name + ".png");
   }
+  if (argc > 2) previewShots(w, out);
   w.showMode(Mode::Convert);
   emit w.runController().progressStarted(100, "Step 2/4");
   emit w.runController().progressChanged(42);

@@ -1,0 +1,106 @@
+// The preview window: its picture, and the crop rectangle that the mouse and
+// the fields move together.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include "engine/preview.h"
+#include "engine/reader.h"
+#include "testkit.h"
+#include "ui/mainwindow.h"
+#include "ui/previewwindow.h"
+#include "uikit.h"
+
+using namespace testkit;
+using namespace torvel;
+
+namespace {
+
+struct Previewed {
+  Scratch dir;
+  MainWindow w{QString::fromStdString(dir.path("settings.ini"))};
+  PreviewWindow* preview = nullptr;
+  explicit Previewed(Mode mode) {
+    w.updateTimer->stop();
+    writeRaw(dir.path("p_400X300.raw"), makePixels(400, 300, 8, 3, 9));
+    w.showMode(mode);
+    w.dropFiles({QString::fromStdString(dir.path("p_400X300.raw"))}, QPoint(200, 120));
+    EXPECT_TRUE(w.previewButton->isEnabled());
+    w.previewButton->click();
+    preview = w.preview();
+    preview->resize(600, 500);
+    EXPECT_TRUE(uikit::waitFor([&] { return !preview->loading(); }));
+    QApplication::processEvents();
+  }
+  PreviewCanvas& canvas() { return *preview->canvas; }
+  // A point of the image in the canvas's pixels.
+  QPoint at(double x, double y) {
+    const QRectF a = canvas().pictureArea();
+    return QPointF(a.left() + x * a.width() / 400, a.top() + y * a.height() / 300).toPoint();
+  }
+};
+
+}  // namespace
+
+TEST(Preview, PictureIsTheNearestDownsample) {
+  Previewed p(Mode::Convert);
+  PreviewPicture want;
+  ASSERT_TRUE(makePreview(p.w.input(), 1600, 1200, RunContext(), want).completed());
+  const QImage& shown = p.canvas().picture();
+  ASSERT_EQ(shown.width(), 400);  // never enlarged
+  ASSERT_EQ(shown.height(), 300);
+  bool same = true;
+  for (int y = 0; y < shown.height(); ++y)
+    same = same && std::equal(want.rgb.begin() + y * 1200, want.rgb.begin() + (y + 1) * 1200, shown.constScanLine(y));
+  EXPECT_TRUE(same);
+  EXPECT_FALSE(p.preview->progress->isVisible());
+  EXPECT_EQ(p.preview->caption->text(), "400 × 300");
+}
+
+TEST(Preview, CropRectangleAndFieldsFollowEachOther) {
+  Previewed p(Mode::Crop);
+  p.w.cropX->setValue(100);
+  p.w.cropY->setValue(50);
+  p.w.cropWidth->setValue(200);
+  p.w.cropHeight->setValue(100);
+  // The fields place the rectangle.
+  QRectF r = p.canvas().cropArea();
+  EXPECT_NEAR(r.left(), p.at(100, 50).x(), 1.0);
+  EXPECT_NEAR(r.width(), p.at(300, 50).x() - p.at(100, 50).x(), 1.0);
+  // Dragged from inside by 40 x 30 image pixels: moved whole.
+  QTest::mousePress(&p.canvas(), Qt::LeftButton, {}, p.at(200, 100));
+  QTest::mouseMove(&p.canvas(), p.at(240, 130));
+  QTest::mouseRelease(&p.canvas(), Qt::LeftButton, {}, p.at(240, 130));
+  EXPECT_NEAR(p.w.cropX->value(), 140, 1);
+  EXPECT_NEAR(p.w.cropY->value(), 80, 1);
+  EXPECT_EQ(p.w.cropWidth->value(), 200);
+  EXPECT_EQ(p.w.cropHeight->value(), 100);
+  // Its right edge pulled out to the image's edge and beyond: kept inside.
+  QTest::mousePress(&p.canvas(), Qt::LeftButton, {}, p.at(340, 130));
+  QTest::mouseMove(&p.canvas(), p.at(450, 130));
+  QTest::mouseRelease(&p.canvas(), Qt::LeftButton, {}, p.at(450, 130));
+  EXPECT_EQ(p.w.cropX->value() + p.w.cropWidth->value(), 400);
+  // Typing moves the rectangle.
+  p.w.cropY->setValue(10);
+  r = p.canvas().cropArea();
+  EXPECT_NEAR(r.top(), p.at(0, 10).y(), 1.0);
+  EXPECT_NE(p.preview->caption->text().indexOf("at " + QString::number(p.w.cropX->value()) + ", 10"), -1);
+}
+
+TEST(Preview, SplitAndResizeCaptionsAndCancel) {
+  Previewed p(Mode::Split);
+  p.w.splitTileWidth->setValue(300);
+  p.w.splitTileHeight->setValue(256);  // the partial last column and row counted
+  EXPECT_EQ(p.preview->caption->text(), "400 × 300, tiles 300 × 256 in 2 columns and 2 rows");
+  p.w.showMode(Mode::Resize);
+  EXPECT_NE(p.preview->caption->text().indexOf(", resized to "), -1);
+  // A load cancelled at once shows no picture and says so.
+  p.preview->load(p.w.input());
+  p.preview->cancelButton->click();
+  EXPECT_FALSE(p.preview->loading());
+  EXPECT_TRUE(p.canvas().picture().isNull() || p.canvas().picture().width() == 400);
+}
