@@ -3,6 +3,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -78,22 +81,67 @@ void TerminalObserver::status(const std::string& text) {
   if (verbose_ && !text.empty()) printError(text);
 }
 
+namespace {
+
+// Bytes this process has read so far, page cache included (/proc/self/io).
+int64_t bytesRead() {
+  FILE* f = std::fopen("/proc/self/io", "r");
+  long long read = -1;
+  if (f) {
+    if (std::fscanf(f, "rchar: %lld", &read) != 1) read = -1;
+    std::fclose(f);
+  }
+  return read;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// "1:05" or "1:02:05".
+std::string clockText(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (s >= 3600)
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  else
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
 void TerminalObserver::progressBegin(int64_t max, const std::string& caption) {
   max_ = max;
   caption_ = caption;
   lastPercent_ = -1;
+  started_ = Clock::now();
+  lastDrawn_ = {};
+  readAtStart_ = bytesRead();
   progress(0);
 }
 
+// "[####....]  42%  120.5 MB/s  0:12 left  Step 2/4": the speed is what the
+// process reads, the time left follows from the share done so far.
 void TerminalObserver::progress(int64_t position) {
   if (!bar_ || max_ <= 0) return;
   const int percent = static_cast<int>(std::min<int64_t>(position * 100 / max_, 100));
-  if (percent == lastPercent_) return;
+  const Clock::time_point now = Clock::now();
+  if (percent == lastPercent_ && now - lastDrawn_ < std::chrono::milliseconds(500)) return;
   lastPercent_ = percent;
+  lastDrawn_ = now;
   char bar[41];
   for (int i = 0; i < 40; ++i) bar[i] = i < percent * 40 / 100 ? '#' : '.';
   bar[40] = 0;
-  std::fprintf(stderr, "\r[%s] %3d%% %s", bar, percent, caption_.c_str());
+  const double elapsed = std::chrono::duration<double>(now - started_).count();
+  const double done = double(std::min(position, max_)) / double(max_);
+  std::string speed = "   -- MB/s", left = "--:-- left";
+  if (elapsed > 0.1) {
+    char text[32];
+    const int64_t read = bytesRead();
+    std::snprintf(text, sizeof text, "%6.1f MB/s", read >= 0 ? (read - readAtStart_) / 1e6 / elapsed : 0.0);
+    speed = text;
+    if (done > 0) left = clockText(elapsed * (1 - done) / done) + " left";
+  }
+  std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s  %s  %s", bar, percent, speed.c_str(), left.c_str(), caption_.c_str());
   std::fflush(stderr);
   barShown = true;
 }

@@ -3,6 +3,7 @@
 // progress bar when stderr is a terminal, and SIGINT or SIGTERM as a cancel.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <stop_token>
 #include <string>
@@ -38,6 +39,8 @@ class TerminalObserver : public RunObserver {
   int64_t max_ = 0;
   int lastPercent_ = -1;
   std::string caption_;
+  std::chrono::steady_clock::time_point started_, lastDrawn_;
+  int64_t readAtStart_ = 0;
 };
 
 // From now on SIGINT and SIGTERM request a stop through the returned token.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <regex>
 
 #include "engine/files.h"
 #include "engine/preview.h"
@@ -428,4 +429,48 @@ TEST(CliInfo, JsonAndPreviewPicture) {
                        "'); print(im.size, im.mode, im.tobytes() == open('" + d.path("want.rgb") +
                        "', 'rb').read())\""),
             "(120, 80) RGB True\n");
+}
+
+// On a terminal the progress line shows the share done, the read speed and
+// the time left (run under a pseudo-terminal by script(1)).
+TEST(CliProgress, PercentSpeedAndTimeLeftOnATerminal) {
+  if (runCommand("which script") == "") GTEST_SKIP() << "needs script(1)";
+  Scratch d;
+  {  // noise: slow to compress, so the run lasts long enough to be measured
+    FILE* f = std::fopen(d.path("t_4000X3000.raw").c_str(), "wb");
+    std::vector<uint8_t> line(4000 * 3);
+    uint32_t x = 1;
+    for (int y = 0; y < 3000; ++y) {
+      for (auto& b : line) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+      std::fwrite(line.data(), 1, line.size(), f);
+    }
+    std::fclose(f);
+  }
+  const std::string out = runCommand("script -qec '" + std::string(TORVEL_EXE) + " convert " + d.path("t_4000X3000.raw") +
+                                     " --format tif-lzw --out " + d.dir() + "' /dev/null");
+  // A measured line, e.g. "[######....]  15%   153.4 MB/s  0:01 left".
+  EXPECT_TRUE(std::regex_search(out, std::regex("\\] +[0-9]+%  +[0-9]+\\.[0-9] MB/s  [0-9]+:[0-9][0-9] left"))) << out;
+  EXPECT_NE(out.find("Operation completed successfully"), std::string::npos);
+}
+
+// What ./run.sh installs for the user: the desktop entry, torvel on the
+// path, its man page (which man renders) and its bash completion (which
+// completes commands and formats).
+TEST(CliInstall, ManPageAndCompletionInTheUsersFolders) {
+  Scratch home;
+  const std::string env = "HOME=" + home.dir() + " XDG_DATA_HOME=" + home.path("data") + " ";
+  int status = -1;
+  runCommand(env + quote(std::string(TORVEL_SOURCE_DIR) + "/scripts/install-user.sh"), &status);
+  ASSERT_EQ(status, 0);
+  for (const char* f : {"data/applications/torvel-tools.desktop", "data/man/man1/torvel.1",
+                        "data/bash-completion/completions/torvel", ".local/bin/torvel"})
+    EXPECT_TRUE(fileExists(home.path(f))) << f;
+  EXPECT_EQ(runCommand(home.path(".local/bin/torvel") + " --version"), "torvel 2.1.0\n");
+  const std::string man = runCommand("MANWIDTH=80 man -l " + home.path("data/man/man1/torvel.1") + " 2>&1");
+  EXPECT_NE(man.find("torvel preview FILE --width N --out PICTURE.png"), std::string::npos) << man;
+  const std::string completion = runCommand(
+      "bash -c 'source " + home.path("data/bash-completion/completions/torvel") +
+      "; COMP_WORDS=(torvel pr); COMP_CWORD=1; _torvel; echo ${COMPREPLY[@]};"
+      " COMP_WORDS=(torvel convert --format t); COMP_CWORD=3; _torvel; echo ${COMPREPLY[@]}'");
+  EXPECT_EQ(completion, "preview\ntif tif-lzw\n");
 }
