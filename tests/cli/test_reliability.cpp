@@ -142,17 +142,24 @@ TEST(CliReliability, KillNineLeavesNoFileUnderAFinalName) {
   }
 }
 
-// Ctrl-C while an existing output is being replaced keeps the old file.
+// Ctrl-C while an existing output is being replaced keeps the old file (the
+// slow LZW replacement of a plain TIFF of the same name).
 TEST(CliReliability, InterruptedReplacementKeepsTheOldFile) {
   Killed k;
   const std::string o = k.folder("o");
-  ASSERT_EQ(runToEnd({"convert", k.in, "--format", "kro", "--out", o, "--quiet"}), 0);
-  const std::string old = readFile(o + "/big.kro");
+  ASSERT_EQ(runToEnd({"convert", k.in, "--out", o, "--quiet"}), 0);
+  const std::string old = readFile(o + "/big.tif");
   for (int sig : {SIGINT, SIGTERM}) {
-    EXPECT_EQ(k.interrupt({"convert", k.in, "--format", "kro", "--yes", "--out", o}, o, ".part", sig), 1);
-    EXPECT_EQ(runCommand("ls -A " + quote(o)), "big.kro\n");
-    EXPECT_TRUE(readFile(o + "/big.kro") == old);
+    EXPECT_EQ(k.interrupt({"convert", k.in, "--format", "tif-lzw", "--yes", "--out", o}, o, ".part", sig), 1);
+    EXPECT_EQ(runCommand("ls -A " + quote(o)), "big.tif\n");
+    EXPECT_TRUE(readFile(o + "/big.tif") == old);
   }
+  // An interrupted resize removes its private temporary folder.
+  const std::string r = k.folder("r");
+  writeNoise(k.d.path("wide_20500X600.raw"), 20500, 600);
+  EXPECT_EQ(k.interrupt({"resize", k.d.path("wide_20500X600.raw"), "--width", "1000", "--out", r}, r, "$$$TEMP", SIGINT),
+            1);
+  EXPECT_EQ(runCommand("ls -A " + quote(r)), "");
 }
 
 // Two resizes of inputs with the same name into one folder at once: each
