@@ -51,9 +51,7 @@ int sinkMap(thandle_t, void**, toff_t*) { return 0; }
 void sinkUnmap(thandle_t, void*, toff_t) {}
 
 int keepMessage(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
-  char text[512];
-  std::vsnprintf(text, sizeof text, fmt, args);
-  static_cast<Encoder*>(user)->message = std::string(module ? module : "") + ": " + text;
+  static_cast<Encoder*>(user)->message = tiffMessageText(module, fmt, args);
   return 1;
 }
 

@@ -85,10 +85,7 @@ int mapProc(thandle_t, void**, toff_t*) { return 0; }
 void unmapProc(thandle_t, void*, toff_t) {}
 
 int keepError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
-  char text[1024];
-  std::vsnprintf(text, sizeof text, fmt, args);
-  auto* s = static_cast<TiffFile::Stream*>(user);
-  s->message = module && *module ? std::string(module) + ": " + text : std::string(text);
+  static_cast<TiffFile::Stream*>(user)->message = tiffMessageText(module, fmt, args);
   return 1;  // handled: the process-wide handler stays quiet
 }
 
@@ -243,6 +240,12 @@ TiffFile::~TiffFile() {
 std::string TiffFile::failureReason() const {
   if (stream_->systemError) return systemErrorText(stream_->systemError);
   return stream_->message;
+}
+
+std::string tiffMessageText(const char* module, const char* format, va_list args) {
+  char text[1024];
+  std::vsnprintf(text, sizeof text, format, args);
+  return module && *module ? std::string(module) + ": " + text : std::string(text);
 }
 
 uint8_t* TiffFile::appendSpace(size_t n) { return reinterpret_cast<uint8_t*>(stream_->appendSpace(n)); }

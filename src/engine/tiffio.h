@@ -6,6 +6,7 @@
 // memory line after line.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,5 +50,8 @@ class TiffFile {
 // The library's process-wide handlers print on stderr: silenced once, before
 // the first call into it. Each file's own handlers keep its messages.
 void installTiffHandlers();
+
+// A message of the library as our texts show it: "Module: text".
+std::string tiffMessageText(const char* module, const char* format, va_list args);
 
 }  // namespace torvel
