@@ -127,6 +127,17 @@ TEST(ResizePipeline, RefusalsBeforeAnythingIsWritten) {
   EXPECT_EQ(r.r.prompt.errors, std::vector<std::string>{"Cannot overwrite input file"});
   EXPECT_EQ(r.inListing(), "small_9999X9999.raw\n");
   EXPECT_EQ(r.outListing(), "");
+  // The free space must hold the temporary images as well as the output.
+  r.in = r.r.dir.path("in/wide_20500X200.raw");
+  sparse(r.in, int64_t{20500} * 200 * 3);
+  r.request.chosenFolder = r.out;
+  r.r.prompt.errors.clear();
+  setDiskFreeHookForTests([](const std::string&) { return int64_t{1000} * 12 * 3 + 1; });  // the output alone
+  EXPECT_EQ(r.run(1000, false).outcome, Outcome::Refused);
+  setDiskFreeHookForTests(nullptr);
+  ASSERT_EQ(r.r.prompt.errors.size(), 1u);
+  EXPECT_EQ(r.r.prompt.errors[0].rfind("There is not enough space on the destination directory: the resize needs ", 0), 0u);
+  EXPECT_EQ(r.outListing(), "");
 }
 
 // A multi-pass run with a split pass, through the real workers.
