@@ -180,30 +180,30 @@ void writeTiff(const std::string& path, const Pixels& p, bool bigTiff, int compr
 
 namespace {
 
-void setLayoutTags(TIFF* t, const Pixels& p, const TiffSpec& spec) {
+void setLayoutTags(TIFF* t, const Pixels& p, const TiffRecipe& recipe) {
   TIFFSetField(t, TIFFTAG_IMAGEWIDTH, p.width);
   TIFFSetField(t, TIFFTAG_IMAGELENGTH, p.height);
   TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(p.bits));
   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(p.channels));
-  TIFFSetField(t, TIFFTAG_COMPRESSION, spec.compression);
-  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spec.photometric);
-  TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(spec.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG));
-  if (spec.predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, spec.predictor);
-  if (spec.tileWidth) {
-    TIFFSetField(t, TIFFTAG_TILEWIDTH, spec.tileWidth);
-    TIFFSetField(t, TIFFTAG_TILELENGTH, spec.tileHeight);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, recipe.compression);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, recipe.photometric);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(recipe.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG));
+  if (recipe.predictor != 1) TIFFSetField(t, TIFFTAG_PREDICTOR, recipe.predictor);
+  if (recipe.tileWidth) {
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, recipe.tileWidth);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, recipe.tileHeight);
   } else {
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, recipe.rowsPerStrip);
   }
-  const bool alpha = (spec.photometric == PHOTOMETRIC_RGB && p.channels == 4) ||
-                     (spec.photometric <= PHOTOMETRIC_MINISBLACK && p.channels == 2);
+  const bool alpha = (recipe.photometric == PHOTOMETRIC_RGB && p.channels == 4) ||
+                     (recipe.photometric <= PHOTOMETRIC_MINISBLACK && p.channels == 2);
   if (alpha) {
     uint16_t extra = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
   }
-  if (!spec.colormap.empty())
-    TIFFSetField(t, TIFFTAG_COLORMAP, spec.colormap.data(), spec.colormap.data() + 256, spec.colormap.data() + 512);
-  if (spec.compression == COMPRESSION_JPEG) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  if (!recipe.colormap.empty())
+    TIFFSetField(t, TIFFTAG_COLORMAP, recipe.colormap.data(), recipe.colormap.data() + 256, recipe.colormap.data() + 512);
+  if (recipe.compression == COMPRESSION_JPEG) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
 }
 
 // The samples of a rectangle, zero beyond the image, of one plane or all.
@@ -219,20 +219,20 @@ std::vector<uint8_t> block(const Pixels& p, uint32_t x0, uint32_t y0, uint32_t w
   return out;
 }
 
-void writeLayoutImage(TIFF* t, const Pixels& p, const TiffSpec& spec) {
-  const int planes = spec.separatePlanes ? p.channels : 1;
+void writeLayoutImage(TIFF* t, const Pixels& p, const TiffRecipe& recipe) {
+  const int planes = recipe.separatePlanes ? p.channels : 1;
   for (int s = 0; s < planes; ++s) {
-    const int plane = spec.separatePlanes ? s : -1;
-    if (spec.tileWidth) {
-      for (uint32_t y = 0; y < p.height; y += spec.tileHeight)
-        for (uint32_t x = 0; x < p.width; x += spec.tileWidth) {
-          std::vector<uint8_t> b = block(p, x, y, spec.tileWidth, spec.tileHeight, plane);
+    const int plane = recipe.separatePlanes ? s : -1;
+    if (recipe.tileWidth) {
+      for (uint32_t y = 0; y < p.height; y += recipe.tileHeight)
+        for (uint32_t x = 0; x < p.width; x += recipe.tileWidth) {
+          std::vector<uint8_t> b = block(p, x, y, recipe.tileWidth, recipe.tileHeight, plane);
           if (TIFFWriteEncodedTile(t, TIFFComputeTile(t, x, y, 0, uint16_t(s)), b.data(), tmsize_t(b.size())) < 0)
             throw std::runtime_error("tile write failed");
         }
     } else {
-      for (uint32_t y = 0; y < p.height; y += spec.rowsPerStrip) {
-        std::vector<uint8_t> b = block(p, 0, y, p.width, std::min(spec.rowsPerStrip, p.height - y), plane);
+      for (uint32_t y = 0; y < p.height; y += recipe.rowsPerStrip) {
+        std::vector<uint8_t> b = block(p, 0, y, p.width, std::min(recipe.rowsPerStrip, p.height - y), plane);
         if (TIFFWriteEncodedStrip(t, TIFFComputeStrip(t, y, uint16_t(s)), b.data(), tmsize_t(b.size())) < 0)
           throw std::runtime_error("strip write failed");
       }
@@ -242,13 +242,13 @@ void writeLayoutImage(TIFF* t, const Pixels& p, const TiffSpec& spec) {
 
 }  // namespace
 
-void writeTiffLayout(const std::string& path, const Pixels& p, const TiffSpec& spec) {
-  TIFF* t = TIFFOpen(path.c_str(), spec.bigTiff ? "w8" : "w");
+void writeTiffLayout(const std::string& path, const Pixels& p, const TiffRecipe& recipe) {
+  TIFF* t = TIFFOpen(path.c_str(), recipe.bigTiff ? "w8" : "w");
   if (!t) throw std::runtime_error("cannot create " + path);
   Pixels page = p;
-  for (int n = 0; n < spec.pages; ++n) {
-    setLayoutTags(t, page, spec);
-    writeLayoutImage(t, page, spec);
+  for (int n = 0; n < recipe.pages; ++n) {
+    setLayoutTags(t, page, recipe);
+    writeLayoutImage(t, page, recipe);
     if (!TIFFWriteDirectory(t)) throw std::runtime_error("directory write failed");
     page = crop(page, 0, 0, std::max(1u, page.width / 2), std::max(1u, page.height / 2));
   }

@@ -56,7 +56,7 @@ void writeTiff(const std::string& path, const Pixels& p, bool bigTiff = false, i
 // A TIFF in any layout the readers take, through libtiff. The pixels are the
 // file's own samples (one for gray, two for gray + alpha, indexes for a
 // palette); JPEG takes RGB pixels and stores them as YCbCr.
-struct TiffSpec {
+struct TiffRecipe {
   uint16_t photometric = 2;   // RGB
   uint16_t compression = 1;   // none
   uint16_t predictor = 1;
@@ -67,7 +67,7 @@ struct TiffSpec {
   int pages = 1;              // later pages are half-size copies
   std::vector<uint16_t> colormap;  // 3 x 256 entries for a palette
 };
-void writeTiffLayout(const std::string& path, const Pixels& p, const TiffSpec& spec);
+void writeTiffLayout(const std::string& path, const Pixels& p, const TiffRecipe& recipe);
 
 // Reads back any of our outputs with our own format knowledge (RAW needs the size).
 Pixels readRaw(const std::string& path, uint32_t w, uint32_t h, int bits);

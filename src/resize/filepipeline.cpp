@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/files.h"
+#include "engine/leftovers.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
 #include "resize/plan.h"
@@ -64,7 +65,7 @@ RunResult FilePipeline::refusal() {
     text = "Cannot overwrite input file";
   else if (in.width < 10000 && in.height < 10000)
     text = "Width and height of the input file must be > 10000";
-  else if (tempDir_ = outDir + resizeTempFolderName + "/"; !folderExists(tempDir_) && ::mkdir(tempDir_.c_str(), 0777) != 0)
+  else if (tempDir_ = outDir + privateFolderPrefix + "/"; !folderExists(tempDir_) && ::mkdir(tempDir_.c_str(), 0777) != 0)
     text = "Cannot create the temporary directory " + tempDir_;
   if (text.empty()) return {};
   context_.errorBox(text);

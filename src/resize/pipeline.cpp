@@ -65,7 +65,7 @@ class ResizeRun {
  private:
   RunResult refusal(const ResizePlan& plan);
   std::string roomRefusal(const ResizePlan& plan) const;
-  bool storedCurrent();
+  std::unique_ptr<RegionReader> storedReader();
   bool pass(const ResizePass& pass);
   bool scaleTiles(const ResizePass& pass, RegionReader& reader, RegionWriter& writer);
   bool scaleDirectly(const ResizePlan& plan);
@@ -102,7 +102,7 @@ RunResult ResizeRun::refusal(const ResizePlan& plan) {
   else if (text = roomRefusal(plan); !text.empty())
     ;
   else if ((tempDir_ = makePrivateFolder(outDir_)).empty())
-    text = withReason("Cannot create the temporary directory " + outDir_ + resizeTempFolderName, systemErrorText(errno));
+    text = withReason("Cannot create the temporary directory " + outDir_ + privateFolderPrefix, systemErrorText(errno));
   else
     tempDir_ += "/";
   if (text.empty()) return {};
@@ -163,25 +163,26 @@ void ResizeRun::adopt(const std::string& path) {
 }
 
 // The current image as rows the passes read regions of: one that is not
-// stored so is first converted to a RAW in the temporary folder.
-bool ResizeRun::storedCurrent() {
+// stored so is first converted to a RAW in the temporary folder. Null when
+// that fails, with the run's result set.
+std::unique_ptr<RegionReader> ResizeRun::storedReader() {
   std::string why;
-  if (RegionReader::open(current_, why)) return true;
+  if (std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why)) return reader;
   const Region all{0, 0, current_.width, current_.height};
   const RunResult copy = convertImage({current_, all, {FileKind::Raw, false}, tempDir_, "Step 1/4"}, context_);
   if (!copy.completed()) {
     result_ = copy;
-    return false;
+    return nullptr;
   }
   adopt(copy.written.front());
-  return true;
+  std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why);
+  if (!reader) failed(why);
+  return reader;
 }
 
 bool ResizeRun::pass(const ResizePass& p) {
-  if (!storedCurrent()) return false;
-  std::string why;
-  std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why);
-  if (!reader) return failed(why);
+  std::unique_ptr<RegionReader> reader = storedReader();
+  if (!reader) return false;
   const std::string path =
       tempDir_ + sizedName(tileBaseName(request_.input.path), p.outputWidth, p.outputHeight) + ".raw";
   bool done = false;
@@ -249,17 +250,15 @@ bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWrit
 }
 
 bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
-  if (!storedCurrent()) return false;
+  std::unique_ptr<RegionReader> reader = storedReader();
+  if (!reader) return false;
   PixelBlock scaled;
   try {
-    std::string why;
-    std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why);
-    if (!reader) throw ImagingError(why);
     PixelBlock image = PixelBlock::forOverwrite(current_.width, current_.height, formatOfBits(current_.bits));
     reader->read(0, 0, image);
     if (plan.finalWidth == 0 || plan.finalHeight == 0) throw ImagingError("New width or height is zero.");
     scaled = PixelBlock::forOverwrite(plan.finalWidth, plan.finalHeight, image.format());
-    scaleInto(image, scaled, request_.fast ? ResizeFilter::Nearest : ResizeFilter::Lanczos);
+    scaleInto(image, scaled, ResizeFilter::Lanczos);  // the fast method picks by index instead
   } catch (const std::exception& e) {
     return failed(e.what());
   }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/leftovers.h"
 #include "engine/operations.h"
 #include "resize/plan.h"
 
@@ -28,7 +27,5 @@ RunResult resizeImage(const ResizeRequest& request, const RunContext& context);
 // The same resize through temporary tile files, as it was done before the
 // tiles were read straight from the image: the reference for the tests.
 RunResult resizeThroughFiles(const ResizeRequest& request, const RunContext& context);
-
-inline constexpr const char* resizeTempFolderName = privateFolderPrefix;
 
 }  // namespace torvel

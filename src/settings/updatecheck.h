@@ -29,7 +29,6 @@ class UpdateCheck {
   bool finished() const;
   // A transport error, an HTTP error or a reply that names no version: Failed.
   UpdateOutcome outcome() const;
-  bool newVersion() const { return outcome() == UpdateOutcome::NewVersion; }
 
   std::string currentVersion;
   std::string endpoint = defaultUpdateEndpoint;  // ends in '/'

@@ -162,10 +162,10 @@ void PreviewCanvas::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
 // The rectangle in image pixels, whole and inside the image, into the fields.
 void PreviewCanvas::setCrop(double left, double top, double right, double bottom) {
   const auto clampTo = [](double v, uint32_t side) { return std::clamp<long>(std::lround(v), 0, side); };
-  long l = clampTo(left, imageWidth_), t = clampTo(top, imageHeight_);
-  long r = clampTo(right, imageWidth_), b = clampTo(bottom, imageHeight_);
-  if (r <= l) l = std::max(0L, (r = std::min<long>(l + 1, imageWidth_)) - 1);
-  if (b <= t) t = std::max(0L, (b = std::min<long>(t + 1, imageHeight_)) - 1);
+  // At least one pixel each way.
+  const long l = std::min<long>(clampTo(left, imageWidth_), long(imageWidth_) - 1);
+  const long t = std::min<long>(clampTo(top, imageHeight_), long(imageHeight_) - 1);
+  const long r = std::max(clampTo(right, imageWidth_), l + 1), b = std::max(clampTo(bottom, imageHeight_), t + 1);
   window_.cropX->setValue(static_cast<int>(l));
   window_.cropY->setValue(static_cast<int>(t));
   window_.cropWidth->setValue(static_cast<int>(r - l));

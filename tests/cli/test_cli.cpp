@@ -368,7 +368,7 @@ TEST(CliOutputs, ByteIdenticalToTheRecordedBuild) {
 TEST(CliInfo, FileLayoutsAndPages) {
   Scratch d;
   writeTiffLayout(d.path("g.tif"), makePixels(30, 20, 16, 2, 3), {PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, 1, 16, 16});
-  TiffSpec pages{PHOTOMETRIC_RGB, COMPRESSION_NONE};
+  TiffRecipe pages{PHOTOMETRIC_RGB, COMPRESSION_NONE};
   pages.pages = 3;
   writeTiffLayout(d.path("p.tif"), makePixels(30, 20, 8, 3, 4), pages);
   Result r = runTorvel({"info", d.path("g.tif")});

@@ -33,7 +33,7 @@ TEST(Preview, NearestPixelsOfEveryKind) {
   writeRaw(d.path("a_301X203.raw"), rgb8);
   writeTiff(d.path("b.tif"), rgba16, false, 5, 7);
   writeKro(d.path("c.kro"), rgba16);
-  TiffSpec tiled{2, 5, 2, 32, 48};
+  TiffRecipe tiled{2, 5, 2, 32, 48};
   writeTiffLayout(d.path("d.tif"), rgb8, tiled);
   for (auto [name, px] : {std::pair{"a_301X203.raw", rgb8}, {"b.tif", rgba16}, {"c.kro", rgba16}, {"d.tif", rgb8}}) {
     SCOPED_TRACE(name);

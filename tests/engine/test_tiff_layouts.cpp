@@ -21,7 +21,7 @@ namespace {
 struct LayoutCase {
   std::string name;
   Pixels pixels;
-  TiffSpec spec;
+  TiffRecipe recipe;
 };
 
 std::vector<uint16_t> rampColormap() {
@@ -37,11 +37,11 @@ std::vector<uint16_t> rampColormap() {
 // Every layout in 8 and 16 bits where the format allows both.
 std::vector<LayoutCase> layoutCases() {
   std::vector<LayoutCase> cases;
-  auto add = [&](const std::string& name, int bits, int channels, TiffSpec spec) {
+  auto add = [&](const std::string& name, int bits, int channels, TiffRecipe recipe) {
     cases.push_back({name + "_" + std::to_string(bits) + "_" + std::to_string(channels),
-                     makePixels(75, 41, bits, channels, uint32_t(cases.size() + 1)), spec});
+                     makePixels(75, 41, bits, channels, uint32_t(cases.size() + 1)), recipe});
   };
-  const TiffSpec tiled{PHOTOMETRIC_RGB, COMPRESSION_NONE, 1, 32, 16};
+  const TiffRecipe tiled{PHOTOMETRIC_RGB, COMPRESSION_NONE, 1, 32, 16};
   for (int bits : {8, 16}) {
     for (int channels : {3, 4}) {
       for (auto [name, compression, predictor] :
@@ -49,7 +49,7 @@ std::vector<LayoutCase> layoutCases() {
             {"tiled_deflate_pred", COMPRESSION_ADOBE_DEFLATE, 2}, {"tiled_packbits", COMPRESSION_PACKBITS, 1},
             {"tiled_zstd", COMPRESSION_ZSTD, 1}, {"tiled_lerc", COMPRESSION_LERC, 1}}) {
         if (!TIFFIsCODECConfigured(uint16_t(compression))) continue;
-        TiffSpec s = tiled;
+        TiffRecipe s = tiled;
         s.compression = uint16_t(compression);
         s.predictor = uint16_t(predictor);
         add(name, bits, channels, s);
@@ -65,10 +65,10 @@ std::vector<LayoutCase> layoutCases() {
   }
   if (TIFFIsCODECConfigured(COMPRESSION_WEBP))
     for (int channels : {3, 4}) add("tiled_webp", 8, channels, {PHOTOMETRIC_RGB, COMPRESSION_WEBP, 1, 32, 16});
-  TiffSpec palette{PHOTOMETRIC_PALETTE, COMPRESSION_PACKBITS};
+  TiffRecipe palette{PHOTOMETRIC_PALETTE, COMPRESSION_PACKBITS};
   palette.colormap = rampColormap();
   add("palette", 8, 1, palette);
-  TiffSpec pages{PHOTOMETRIC_RGB, COMPRESSION_LZW, 1, 32, 32};
+  TiffRecipe pages{PHOTOMETRIC_RGB, COMPRESSION_LZW, 1, 32, 32};
   pages.pages = 3;
   add("pyramid", 8, 3, pages);
   add("jpeg_strips", 8, 3, {PHOTOMETRIC_YCBCR, COMPRESSION_JPEG, 1, 0, 0, 16});
@@ -124,7 +124,7 @@ TEST(TiffLayouts, EveryLayoutConvertsToThePixelsOtherReadersDecode) {
   for (const LayoutCase& c : layoutCases()) {
     SCOPED_TRACE(c.name);
     const std::string tif = r.dir.path(c.name + ".tif");
-    writeTiffLayout(tif, c.pixels, c.spec);
+    writeTiffLayout(tif, c.pixels, c.recipe);
     ASSERT_TRUE(r.select(tif));
     const RunResult result = convertImage({r.input, whole(r.input), kroOut, r.dir.path("out/"), ""}, r.context());
     ASSERT_TRUE(result.completed()) << result.message;
@@ -143,7 +143,7 @@ TEST(TiffLayouts, ProbeTellsTheFileLayoutAndItsPages) {
   Scratch d;
   for (const LayoutCase& c : layoutCases()) {
     if (c.name != "gray_alpha_16_2" && c.name != "palette_8_1" && c.name != "pyramid_8_3") continue;
-    writeTiffLayout(d.path(c.name + ".tif"), c.pixels, c.spec);
+    writeTiffLayout(d.path(c.name + ".tif"), c.pixels, c.recipe);
   }
   ImageInfo info = probeImage(d.path("gray_alpha_16_2.tif"), nullptr, false);
   ASSERT_TRUE(info.accepted);
