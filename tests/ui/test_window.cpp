@@ -372,18 +372,18 @@ TEST(Window, StartChecksAndFinalStatus) {
   EXPECT_EQ(a.texts, QStringList{"Output directory doesn't exists"});
 }
 
-// Pause, continue and abort while a real run goes on: a crop near the end of
-// a tall headerless input, whose rows above the region are read and dropped.
+// Pause, continue and abort while a real run goes on: a narrow crop of every
+// row of a tall headerless input, long enough (150000 rows) that the clicks
+// land before it ends even when the window thread is slow.
 struct RunningCrop : Win {
   RunningCrop() {
-    const std::string in = dir.path("tall_2000X60000.raw");
-    runCommand("truncate -s " + std::to_string(2000LL * 60000 * 3) + " " + quote(in));  // sparse: no disk used
+    const std::string in = dir.path("tall_2000X150000.raw");
+    runCommand("truncate -s " + std::to_string(2000LL * 150000 * 3) + " " + quote(in));  // sparse: no disk used
     ::mkdir(dir.path("o").c_str(), 0755);
     w->showMode(Mode::Crop);
     choose(in);
-    w->cropY->setValue(59000);
-    w->cropWidth->setValue(100);
-    w->cropHeight->setValue(1000);
+    w->cropWidth->setValue(20);
+    w->cropHeight->setValue(150000);
     w->outputFolderEdit->setText(q(dir.path("o")));
     w->show();
   }
@@ -469,7 +469,7 @@ TEST(WindowRun, ClosingDuringARunAbortsCleansUpAndCloses) {
   });
   r.start();
   EXPECT_EQ(a.answered, 1);
-  EXPECT_EQ(inputDuringRun, r.dir.path("tall_2000X60000.raw"));
+  EXPECT_EQ(inputDuringRun, r.dir.path("tall_2000X150000.raw"));
   EXPECT_EQ(r.status(), "Operation aborted");
   EXPECT_EQ(r.output(), "");
   EXPECT_TRUE(waitFor([&] { return !r.w->isVisible(); }, 3000));
