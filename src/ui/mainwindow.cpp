@@ -23,6 +23,7 @@
 #include "resize/pipeline.h"
 #include "torvel/version.h"
 #include "ui/abortconfirmation.h"
+#include "ui/placed.h"
 #include "ui/rawsizedialog.h"
 
 namespace torvel {
@@ -68,9 +69,7 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
   buildOutputPanel();
   buildAboutPage();
   buildProgressPanel();
-  statusBar = new QStatusBar(this);
-  statusBar->setObjectName("statusBar");
-  statusBar->setGeometry(0, 589, 426, 19);
+  statusBar = placed(new QStatusBar(this), "statusBar", 0, 589, 426, 19);
   statusBar->setSizeGripEnabled(false);
   updateTimer = new QTimer(this);
   updateTimer->setObjectName("updateTimer");

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "ui/mainwindow.h"
+#include "ui/placed.h"
 
 // The logo lives in a resource of this static library: make sure it is linked in.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -22,10 +23,7 @@ namespace torvel {
 namespace {
 
 QFrame* panel(QWidget* parent, const char* name, int x, int y, int w, int h) {
-  auto* p = new QFrame(parent);
-  p->setObjectName(name);
-  p->setGeometry(x, y, w, h);
-  return p;
+  return placed(new QFrame(parent), name, x, y, w, h);
 }
 
 QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h = 16) {
@@ -35,9 +33,7 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h =
 }
 
 QSpinBox* number(QWidget* parent, const char* name, int x, int y, int min, int max, int value, bool readOnly = false) {
-  auto* s = new QSpinBox(parent);
-  s->setObjectName(name);
-  s->setGeometry(x, y, 90, 21);
+  auto* s = placed(new QSpinBox(parent), name, x, y, 90, 21);
   s->setRange(min, max);
   s->setValue(value);
   if (readOnly) {
@@ -69,10 +65,16 @@ void title(QWidget* parent, const char* text, const char* subtitle) {
 }
 
 QRadioButton* radio(QWidget* parent, const char* text, const char* name, int x, int y, int w) {
-  auto* r = new QRadioButton(text, parent);
-  r->setObjectName(name);
-  r->setGeometry(x, y, w, 20);
-  return r;
+  return placed(new QRadioButton(text, parent), name, x, y, w, 20);
+}
+
+// A read-only path field with its "..." browse button on its right.
+std::pair<QLineEdit*, QToolButton*> pathRow(QWidget* parent, const char* fieldName, const char* buttonName, int y) {
+  auto* field = placed(new QLineEdit(parent), fieldName, 8, y, 385, 21);
+  field->setReadOnly(true);
+  auto* browse = placed(new QToolButton(parent), buttonName, 396, y, 23, 21);
+  browse->setText("...");
+  return {field, browse};
 }
 
 }  // namespace
@@ -84,9 +86,7 @@ void MainWindow::buildButtonBar() {
   const int lefts[] = {8, 77, 146, 215, 284, 354};
   QPushButton** targets[] = {&convertButton, &cropButton, &resizeButton, &splitButton, &mergeButton, &aboutButton};
   for (int i = 0; i < 6; ++i) {
-    auto* b = new QPushButton(captions[i], buttonBar);
-    b->setObjectName(names[i]);
-    b->setGeometry(lefts[i], 8, 64, 64);
+    auto* b = placed(new QPushButton(captions[i], buttonBar), names[i], lefts[i], 8, 64, 64);
     b->setFocusPolicy(Qt::NoFocus);
     QFont f = b->font();
     f.setBold(true);
@@ -101,19 +101,10 @@ void MainWindow::buildInputPanel() {
   inputPanel = panel(this, "inputPanel", 0, 80, 426, 153);
   inputLabel = label(inputPanel, "Input file", 12, 12, 200);
   inputLabel->setObjectName("inputLabel");
-  inputFileEdit = new QLineEdit(inputPanel);
-  inputFileEdit->setObjectName("inputFileEdit");
-  inputFileEdit->setGeometry(8, 28, 385, 21);
-  inputFileEdit->setReadOnly(true);
-  inputBrowseButton = new QToolButton(inputPanel);
-  inputBrowseButton->setObjectName("inputBrowseButton");
-  inputBrowseButton->setText("...");
-  inputBrowseButton->setGeometry(396, 28, 23, 21);
+  std::tie(inputFileEdit, inputBrowseButton) = pathRow(inputPanel, "inputFileEdit", "inputBrowseButton", 28);
   connect(inputBrowseButton, &QToolButton::clicked, this, [this] { chooseInput(); });
   // Above the browse button, right of the caption: the panel's layout stays as it is.
-  previewButton = new QPushButton("Preview", inputPanel);
-  previewButton->setObjectName("previewButton");
-  previewButton->setGeometry(349, 4, 70, 22);
+  previewButton = placed(new QPushButton("Preview", inputPanel), "previewButton", 349, 4, 70, 22);
   previewButton->setEnabled(false);
   connect(previewButton, &QPushButton::clicked, this, [this] { showPreview(); });
 
@@ -178,19 +169,10 @@ void MainWindow::buildOutputPanel() {
   rawFormat = radio(g, "RAW", "rawFormat", 224, 20, 80);
   kroFormat = radio(g, "KRO", "kroFormat", 314, 20, 80);
   label(outputPanel, "Output directory", 12, 54, 200);
-  outputFolderEdit = new QLineEdit(outputPanel);
-  outputFolderEdit->setObjectName("outputFolderEdit");
-  outputFolderEdit->setGeometry(8, 72, 385, 21);
-  outputFolderEdit->setReadOnly(true);
+  std::tie(outputFolderEdit, outputBrowseButton) = pathRow(outputPanel, "outputFolderEdit", "outputBrowseButton", 72);
   outputFolderEdit->installEventFilter(this);  // a double click empties it
-  outputBrowseButton = new QToolButton(outputPanel);
-  outputBrowseButton->setObjectName("outputBrowseButton");
-  outputBrowseButton->setText("...");
-  outputBrowseButton->setGeometry(396, 72, 23, 21);
   connect(outputBrowseButton, &QToolButton::clicked, this, [this] { chooseOutputFolder(); });
-  startButton = new QPushButton("Start", outputPanel);
-  startButton->setObjectName("startButton");
-  startButton->setGeometry(163, 104, 100, 30);
+  startButton = placed(new QPushButton("Start", outputPanel), "startButton", 163, 104, 100, 30);
   connect(startButton, &QPushButton::clicked, this, [this] { start(); });
 }
 
@@ -207,9 +189,7 @@ void MainWindow::buildProgressPanel() {
   progressCaption = label(progressPanel, "", 1, 45, 371, 13);
   progressCaption->setObjectName("progressCaption");
   progressCaption->setAlignment(Qt::AlignHCenter);
-  progressBar = new QProgressBar(progressPanel);
-  progressBar->setObjectName("progressBar");
-  progressBar->setGeometry(18, 68, 337, 26);
+  progressBar = placed(new QProgressBar(progressPanel), "progressBar", 18, 68, 337, 26);
   progressBar->setMinimum(0);
   progressBar->setValue(0);
   progressBar->setAlignment(Qt::AlignCenter);
@@ -217,13 +197,9 @@ void MainWindow::buildProgressPanel() {
   progressBar->setStyleSheet(
       "QProgressBar { background: white; border: 1px solid gray; text-align: center; }"
       "QProgressBar::chunk { background: rgb(0, 224, 0); }");
-  pauseButton = new QPushButton("Pause", progressPanel);
-  pauseButton->setObjectName("pauseButton");
-  pauseButton->setGeometry(18, 140, 75, 25);
+  pauseButton = placed(new QPushButton("Pause", progressPanel), "pauseButton", 18, 140, 75, 25);
   connect(pauseButton, &QPushButton::clicked, this, [this] { togglePause(); });
-  abortButton = new QPushButton("Abort", progressPanel);
-  abortButton->setObjectName("abortButton");
-  abortButton->setGeometry(280, 140, 75, 25);
+  abortButton = placed(new QPushButton("Abort", progressPanel), "abortButton", 280, 140, 75, 25);
   connect(abortButton, &QPushButton::clicked, this, [this] { askToAbort(); });
   setProgressLook(false);
 }
@@ -231,9 +207,7 @@ void MainWindow::buildProgressPanel() {
 void MainWindow::buildAboutPage() {
   aboutPage = panel(this, "aboutPage", 0, 79, 426, 509);
   initResources();
-  auto* logo = new QLabel(aboutPage);
-  logo->setObjectName("logo");
-  logo->setGeometry(165, 24, 96, 64);
+  auto* logo = placed(new QLabel(aboutPage), "logo", 165, 24, 96, 64);
   logo->setScaledContents(true);
   logo->setPixmap(QIcon(":/torvel-tools.png").pixmap(96, 64));
   aboutTitle = label(aboutPage, windowTitle(), 0, 104, 426, 20);
@@ -251,13 +225,11 @@ void MainWindow::buildAboutPage() {
   homePageLink->setStyleSheet("color: blue; text-decoration: underline;");
   homePageLink->setCursor(Qt::PointingHandCursor);
   homePageLink->installEventFilter(this);
-  checkUpdatesButton = new QPushButton("Check for updates", aboutPage);
-  checkUpdatesButton->setObjectName("checkUpdatesButton");
-  checkUpdatesButton->setGeometry(138, 220, 150, 28);
+  checkUpdatesButton =
+      placed(new QPushButton("Check for updates", aboutPage), "checkUpdatesButton", 138, 220, 150, 28);
   connect(checkUpdatesButton, &QPushButton::clicked, this, [this] { checkForUpdates(); });
-  checkUpdatesAtStart = new QCheckBox(" Automatically check for updates on startup", aboutPage);
-  checkUpdatesAtStart->setObjectName("checkUpdatesAtStart");
-  checkUpdatesAtStart->setGeometry(70, 266, 300, 20);
+  checkUpdatesAtStart = placed(new QCheckBox(" Automatically check for updates on startup", aboutPage),
+                               "checkUpdatesAtStart", 70, 266, 300, 20);
   updateResult = label(aboutPage, "", 4, 332, 418, 23);
   updateResult->setObjectName("updateResult");
   updateResult->setAlignment(Qt::AlignCenter);

@@ -10,6 +10,7 @@
 
 #include "engine/files.h"
 #include "engine/rules.h"
+#include "ui/placed.h"
 
 namespace torvel {
 
@@ -18,10 +19,8 @@ RawSizeDialog::RawSizeDialog(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setWindowTitle("Open file");
   setFixedSize(185, 168);
   setStyleSheet("#rawSizeDialog { background: rgb(186, 205, 240); }");
-  auto* title = new QLabel("RAW Info", this);
-  title->setObjectName("rawSizeTitle");
+  auto* title = placed(new QLabel("RAW Info", this), "rawSizeTitle", 0, 0, 185, 18);
   title->setAlignment(Qt::AlignCenter);
-  title->setGeometry(0, 0, 185, 18);
   title->setStyleSheet("background: rgb(160, 160, 160); color: white;");
   const char* captions[] = {"File size :", "Width :", "Height :", "Bits :"};
   const int tops[] = {24, 48, 76, 104};
@@ -30,29 +29,15 @@ RawSizeDialog::RawSizeDialog(QWidget* parent) : QDialog(parent, Qt::Tool) {
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     l->setGeometry(8, tops[i], 64, 14);
   }
-  fileSizeLabel = new QLabel(this);
-  fileSizeLabel->setObjectName("fileSizeLabel");
-  fileSizeLabel->setGeometry(82, 24, 98, 14);
-  widthEdit = new QLineEdit("0", this);
-  widthEdit->setObjectName("widthEdit");
-  widthEdit->setGeometry(80, 44, 70, 21);
-  heightEdit = new QLineEdit("0", this);
-  heightEdit->setObjectName("heightEdit");
-  heightEdit->setGeometry(80, 72, 70, 21);
-  bits8 = new QRadioButton("8", this);
-  bits8->setObjectName("bits8");
-  bits8->setGeometry(80, 104, 36, 17);
+  fileSizeLabel = placed(new QLabel(this), "fileSizeLabel", 82, 24, 98, 14);
+  widthEdit = placed(new QLineEdit("0", this), "widthEdit", 80, 44, 70, 21);
+  heightEdit = placed(new QLineEdit("0", this), "heightEdit", 80, 72, 70, 21);
+  bits8 = placed(new QRadioButton("8", this), "bits8", 80, 104, 36, 17);
   bits8->setChecked(true);
-  bits16 = new QRadioButton("16", this);
-  bits16->setObjectName("bits16");
-  bits16->setGeometry(120, 104, 40, 17);
-  cancelButton = new QToolButton(this);
-  cancelButton->setObjectName("cancelButton");
-  cancelButton->setGeometry(24, 136, 26, 26);
+  bits16 = placed(new QRadioButton("16", this), "bits16", 120, 104, 40, 17);
+  cancelButton = placed(new QToolButton(this), "cancelButton", 24, 136, 26, 26);
   cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-  acceptButton = new QToolButton(this);
-  acceptButton->setObjectName("acceptButton");
-  acceptButton->setGeometry(136, 136, 26, 26);
+  acceptButton = placed(new QToolButton(this), "acceptButton", 136, 136, 26, 26);
   acceptButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
 
   for (QLineEdit* e : {widthEdit, heightEdit}) e->installEventFilter(this);

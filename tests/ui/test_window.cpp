@@ -75,6 +75,19 @@ struct Win {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
+// Starts the shown mode's run and aborts it as soon as its progress shows;
+// the run ends before it is done.
+void startAndAbort(Win& w) {
+  ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->yesButton->click(); }});
+  whenRunning(w.w.get(), w.w->progressPanel, [&] {
+    w.w->pauseButton->click();
+    QTimer::singleShot(20, [&] { w.w->abortButton->click(); });
+  });
+  w.start();
+  EXPECT_EQ(a.answered, 1);
+  EXPECT_EQ(w.status(), "Operation aborted");
+}
+
 }  // namespace
 
 TEST(Window, FreshStartShowsTheAboutPageOnly) {
@@ -421,14 +434,7 @@ TEST(WindowRun, PauseThenContinue) {
 
 TEST(WindowRun, PauseThenAbortYes) {
   RunningCrop r;
-  ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->yesButton->click(); }});
-  whenRunning(r.w.get(), r.w->progressPanel, [&] {
-    r.w->pauseButton->click();
-    QTimer::singleShot(50, [&] { r.w->abortButton->click(); });
-  });
-  r.start();
-  EXPECT_EQ(a.answered, 1);
-  EXPECT_EQ(r.status(), "Operation aborted");
+  startAndAbort(r);
   EXPECT_FALSE(r.w->progressPanel->isVisible());
   EXPECT_EQ(r.output(), "");
 }
@@ -565,19 +571,6 @@ TEST(Taskbar, UpdateSignalOnTheSessionBus) {
 }
 
 namespace {
-
-// Starts the shown mode's run and aborts it as soon as its progress shows;
-// the run ends before it is done.
-void startAndAbort(Win& w) {
-  ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->yesButton->click(); }});
-  whenRunning(w.w.get(), w.w->progressPanel, [&] {
-    w.w->pauseButton->click();
-    QTimer::singleShot(20, [&] { w.w->abortButton->click(); });
-  });
-  w.start();
-  EXPECT_EQ(a.answered, 1);
-  EXPECT_EQ(w.status(), "Operation aborted");
-}
 
 void sparse(const std::string& path, int64_t bytes) { runCommand("truncate -s " + std::to_string(bytes) + " " + quote(path)); }
 
