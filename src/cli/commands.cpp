@@ -180,9 +180,9 @@ int runPreview(const Arguments& a, const RunContext& context) {
   RunResult result = makePreview(in, width, UINT32_MAX, context, picture);
   std::string why;
   const std::string out = absolute(a.value("--out"));
-  if (!result.completed())
-    printError(result.message);
-  else if (!writePng(out, picture, why))
+  if (!result.completed()) {
+    if (result.outcome != Outcome::Cancelled) printError(result.message);  // the outcome line says the rest
+  } else if (!writePng(out, picture, why))
     printError((result = {Outcome::Failed, withReason("Write to file error", why), {}}).message);
   else
     result.written = {out};

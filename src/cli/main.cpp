@@ -1,5 +1,6 @@
 // torvel: the engine on the command line. It sets up runs as the window does
 // and adds no image logic of its own.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -52,6 +53,8 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed stderr (`torvel ... 2>&1 | head`) is no reason to stop a run.
+  std::signal(SIGPIPE, SIG_IGN);
   torvel::installTiffHandlers();
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
     std::fputs(usage, argc < 2 ? stderr : stdout);

@@ -29,25 +29,38 @@ ByteFile::~ByteFile() { close(); }
 
 bool ByteFile::openRead(const std::string& path) {
   close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO would otherwise wait for a writer forever.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) {
     error_ = errno;
     return false;
   }
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error_ = notRegularFile;
+    close();
+    return false;
+  }
+  ::fcntl(fd_, F_SETFL, O_RDONLY);
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
   return true;
 }
 
-bool ByteFile::create(const std::string& path) {
+bool ByteFile::createNew(const std::string& path) {
   close();
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     error_ = errno;
     return false;
   }
   return true;
+}
+
+void ByteFile::adopt(int fd) {
+  close();
+  fd_ = fd;
 }
 
 bool ByteFile::seek(int64_t pos) {

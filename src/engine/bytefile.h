@@ -16,10 +16,14 @@ class ByteFile {
   ByteFile& operator=(const ByteFile&) = delete;
   ~ByteFile();
 
+  // Opens a regular file for reading. The open never blocks: a FIFO, a
+  // device or a socket is refused with notRegularFile.
   bool openRead(const std::string& path);
-  // Creates or truncates for writing. An existing file is touched only when
-  // the open succeeds.
-  bool create(const std::string& path);
+  // Creates a new file for writing; never through a symlink, never an
+  // existing name (EEXIST).
+  bool createNew(const std::string& path);
+  // Takes over an open descriptor (closing the one held).
+  void adopt(int fd);
   bool seek(int64_t pos);
   int64_t size();  // -1 when it cannot be told
   // Reads until `len` bytes or the end of the file; returns the count read.
@@ -33,8 +37,12 @@ class ByteFile {
   void close();
   bool isOpen() const { return fd_ >= 0; }
 
-  // Returns the pending error (an errno value, 0 for none) and clears it.
+  // Returns the pending error (an errno value or notRegularFile, 0 for
+  // none) and clears it.
   int takeError();
+
+  // The error of an input that is not a regular file; systemErrorText knows it.
+  static constexpr int notRegularFile = 0x10000;
 
   // Test seam: after this many more bytes, writes of every ByteFile fail as
   // on a full disk. Negative disables it.

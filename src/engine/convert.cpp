@@ -80,8 +80,7 @@ RunResult convertImage(const ConvertRequest& request, const RunContext& context)
     made.writer->discard();
     return result;
   }
-  if (!made.writer->finish())
-    return context.fail(Outcome::Failed, withReason("Write to file error", made.writer->error()));
+  if (!made.writer->finish()) return context.fail(made.writer->finishOutcome(), made.writer->finishFailureText());
   result.written.push_back(made.writer->info().path);
   return result;
 }

@@ -1,5 +1,7 @@
 #include "engine/files.h"
 
+#include "engine/bytefile.h"
+
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -154,6 +156,8 @@ std::string upperCase(std::string text) {
   return text;
 }
 
-std::string systemErrorText(int error) { return std::strerror(error); }
+std::string systemErrorText(int error) {
+  return error == ByteFile::notRegularFile ? "not a regular file" : std::strerror(error);
+}
 
 }  // namespace torvel

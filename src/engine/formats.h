@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/reader.h"
+#include "engine/partfile.h"
 #include "engine/writer.h"
 
 namespace torvel {
@@ -23,10 +24,12 @@ std::unique_ptr<ImageReader> openTiffReader(const ImageInfo& info, std::string& 
 std::unique_ptr<ImageReader> openRawReader(const ImageInfo& info, std::string& why);
 std::unique_ptr<ImageReader> openKroReader(const ImageInfo& info, std::string& why);
 
-// `info` is the output as decided; the bytes go to `path`.
-std::unique_ptr<ImageWriter> createTiffWriter(const ImageInfo& info, const std::string& path, bool lzw,
+// `info` is the output as decided; the bytes go to `part`.
+std::unique_ptr<ImageWriter> createTiffWriter(const ImageInfo& info, std::unique_ptr<PartFile> part, bool lzw,
                                               bool bigTiff, std::string& why);
-std::unique_ptr<ImageWriter> createRawWriter(const ImageInfo& info, const std::string& path, std::string& why);
-std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, const std::string& path, std::string& why);
+std::unique_ptr<ImageWriter> createRawWriter(const ImageInfo& info, std::unique_ptr<PartFile> part,
+                                             std::string& why);
+std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, std::unique_ptr<PartFile> part,
+                                             std::string& why);
 
 }  // namespace torvel

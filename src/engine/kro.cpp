@@ -63,6 +63,16 @@ void probeKro(ImageInfo& info, Prompt* prompt) {
   if (header.channels != 4) return refuseProbe(info, prompt, "The number of color channels must be 4", true);
   info.channels = 4;
   if (header.height == 0 || header.width == 0) return refuseProbe(info, prompt, "Height or Width = 0", false);
+  // The pixels the header promises must be in the file: a lying header
+  // would otherwise size buffers and pictures after it.
+  const unsigned __int128 promised =
+      static_cast<unsigned __int128>(header.width) * header.height * (header.bits / 2) + kroHeaderSize;
+  if (promised > static_cast<unsigned __int128>(info.fileSize))
+    return refuseProbe(info, prompt,
+                       "The KRO file is truncated: its header promises " + std::to_string(header.width) + " × " +
+                           std::to_string(header.height) + " pixels, more than its " +
+                           std::to_string(info.fileSize) + " bytes hold",
+                       true);
   info.width = header.width;
   info.height = header.height;
   info.littleEndian = false;
@@ -75,10 +85,11 @@ std::unique_ptr<ImageReader> openKroReader(const ImageInfo& info, std::string& w
   return r;
 }
 
-std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, const std::string& path, std::string& why) {
+std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, std::unique_ptr<PartFile> part,
+                                             std::string& why) {
   uint8_t header[kroHeaderSize];
   encodeKroHeader({info.width, info.height, static_cast<uint32_t>(info.bits), 4}, header);
-  auto w = std::make_unique<PlainLineWriter>(info, path);
+  auto w = std::make_unique<PlainLineWriter>(info, std::move(part));
   if (!w->open(header, sizeof header, why)) return nullptr;
   return w;
 }

@@ -138,7 +138,7 @@ RunResult Merger::run() {
   band_.clear();
   if (context_.cancelled() && result_.completed()) result_ = RunContext::cancelledResult();
   if (result_.completed() && !output_->finish())
-    failed(Outcome::Failed, withReason("Write to file error", output_->error()));
+    failed(output_->finishOutcome(), output_->finishFailureText());
   else if (!result_.completed())
     output_->discard();
   context_.observer().progressEnd();

@@ -51,7 +51,7 @@ class PlainLineReader : public ImageReader {
 
 class PlainLineWriter : public ImageWriter {
  public:
-  PlainLineWriter(const ImageInfo& info, const std::string& path) : ImageWriter(info, path) {}
+  PlainLineWriter(const ImageInfo& info, std::unique_ptr<PartFile> part) : ImageWriter(info, std::move(part)) {}
   // Creates the file and writes `header` first; a failed header write shows
   // at the first row.
   bool open(const uint8_t* header, size_t headerBytes, std::string& why);

@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "engine/files.h"
+#include "engine/bytefile.h"
 #include "engine/leftovers.h"
+#include "engine/partfile.h"
 #include "engine/reader.h"
 #include "engine/spans.h"
 
@@ -56,7 +58,17 @@ RunResult makePreview(const ImageInfo& image, uint32_t maxWidth, uint32_t maxHei
   if (!reader) return {Outcome::Failed, withReason("Error opening input file", why), {}};
   reader->readSparsely();
   previewSize(image.width, image.height, maxWidth, maxHeight, picture.width, picture.height);
-  picture.rgb.assign(size_t(picture.width) * picture.height * 3, 0);
+  const uint64_t bytes = uint64_t{picture.width} * picture.height * 3;
+  if (bytes > maxPreviewBytes)
+    return {Outcome::Refused,
+            "A preview of " + std::to_string(picture.width) + " × " + std::to_string(picture.height) +
+                " pixels would take " + std::to_string(bytes >> 20) + " MB of memory: choose a smaller width",
+            {}};
+  try {
+    picture.rgb.resize(bytes);
+  } catch (const std::bad_alloc&) {
+    return {Outcome::Failed, "Not enough memory for a preview of " + std::to_string(bytes >> 20) + " MB", {}};
+  }
   PreviewRow row(image, picture.width);
   RunObserver& observer = context.observer();
   observer.progressBegin(picture.height, "Preview");
@@ -114,15 +126,27 @@ bool writePng(const std::string& path, const PreviewPicture& picture, std::strin
   putChunk(png, "IDAT", packed);
   putChunk(png, "IEND", "");
   // Like every output: complete under its name, or not there.
-  const std::string part = partNameFor(path);
-  FILE* f = std::fopen(part.c_str(), "wb");
-  const bool ok = f && std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  const int error = errno;
-  if (f && std::fclose(f) != 0 && ok) why = systemErrorText(errno);
-  if (!ok) why = systemErrorText(error);
-  if (why.empty() && std::rename(part.c_str(), path.c_str()) != 0) why = systemErrorText(errno);
-  if (!why.empty()) removeFile(part);
-  return why.empty();
+  removeLeftovers(folderOf(path));
+  PartFile part;
+  if (!part.create(path, why)) return false;
+  ByteFile file;
+  file.adopt(part.duplicate());
+  file.write(png.data(), png.size());
+  file.close();
+  if (int e = file.takeError()) {
+    why = systemErrorText(e);
+    return false;
+  }
+  switch (part.publish(true, why)) {
+    case PartFile::Published::Yes:
+      return true;
+    case PartFile::Published::NameTaken:
+      why = path + " appeared while it was written and was not replaced";
+      break;
+    case PartFile::Published::Failed:
+      break;
+  }
+  return false;
 }
 
 }  // namespace torvel

@@ -28,6 +28,9 @@ inline uint32_t previewSource(uint32_t i, uint32_t side, uint32_t shown) {
   return static_cast<uint32_t>((uint64_t{2} * i + 1) * side / (uint64_t{2} * shown));
 }
 
+// The largest picture a preview holds.
+inline constexpr uint64_t maxPreviewBytes = uint64_t{1} << 30;
+
 // Makes the picture of an accepted image; progress counts picture rows and
 // the context's token cancels. Alpha is left out, 16-bit samples keep their
 // high byte.

@@ -1,6 +1,7 @@
 // Headerless RAW files: interleaved 8- or 16-bit RGB whose size is in the
 // file name ("_1000X800") or given by the user.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/files.h"
@@ -77,10 +78,12 @@ bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::strin
     why = notEnoughMemory;
     return false;
   }
-  if (!file_.create(writePath())) {
-    why = systemErrorText(file_.takeError());
+  const int fd = takeDescriptor();
+  if (fd < 0) {
+    why = systemErrorText(errno);
     return false;
   }
+  file_.adopt(fd);
   // Small enough to come from the heap's reused memory: a split opens many.
   capacity_ = std::max<size_t>(120 * 1024, static_cast<size_t>(info().lineBytes()) + headerBytes);
   buffer_.reset(new uint8_t[capacity_]);
@@ -158,8 +161,9 @@ std::unique_ptr<ImageReader> openRawReader(const ImageInfo& info, std::string& w
   return r;
 }
 
-std::unique_ptr<ImageWriter> createRawWriter(const ImageInfo& info, const std::string& path, std::string& why) {
-  auto w = std::make_unique<PlainLineWriter>(info, path);
+std::unique_ptr<ImageWriter> createRawWriter(const ImageInfo& info, std::unique_ptr<PartFile> part,
+                                             std::string& why) {
+  auto w = std::make_unique<PlainLineWriter>(info, std::move(part));
   if (!w->open(nullptr, 0, why)) return nullptr;
   return w;
 }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/bytefile.h"
 #include "engine/files.h"
 #include "engine/formats.h"
 
@@ -24,6 +25,14 @@ ImageInfo probeImage(const std::string& path, Prompt* prompt, bool askUser) {
   info.kind = kindOfPath(path);
   if (info.kind == FileKind::None) return info;  // not ours: refused without a word
   info.fileSize = fileSize(path);
+  {
+    // A FIFO, a device or a socket would block or never end: refused before any probe opens it.
+    ByteFile file;
+    if (!file.openRead(path) && file.takeError() == ByteFile::notRegularFile) {
+      refuseProbe(info, prompt, "Cannot read " + path + ": it is not a regular file", true);
+      return info;
+    }
+  }
   switch (info.kind) {
     case FileKind::Kro:
       probeKro(info, prompt);

@@ -123,7 +123,7 @@ bool Splitter::closeBand(bool copied) {
     else if (tile->finish())
       result_.written.push_back(tile->info().path);
     else if (ok && result_.completed())
-      ok = failed(Outcome::Failed, withReason("Write to file error", tile->error()));
+      ok = failed(tile->finishOutcome(), tile->finishFailureText());
   }
   tiles_.clear();
   return ok;

@@ -85,14 +85,14 @@ namespace {
 
 class TiffWriter : public ImageWriter {
  public:
-  TiffWriter(const ImageInfo& info, const std::string& path) : ImageWriter(info, path) {}
+  TiffWriter(const ImageInfo& info, std::unique_ptr<PartFile> part) : ImageWriter(info, std::move(part)) {}
 
   bool open(bool lzw, bool bigTiff, std::string& why) {
     if (!allocate()) {
       why = notEnoughMemory;
       return false;
     }
-    tiff_ = TiffFile::create(writePath(), bigTiff, why);
+    tiff_ = TiffFile::create(takeDescriptor(), writePath(), bigTiff, why);
     if (!tiff_) return false;
     setTags(lzw);
     return !lzw || startEncoder(bigTiff, why);
@@ -166,9 +166,9 @@ class TiffWriter : public ImageWriter {
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> createTiffWriter(const ImageInfo& info, const std::string& path, bool lzw,
+std::unique_ptr<ImageWriter> createTiffWriter(const ImageInfo& info, std::unique_ptr<PartFile> part, bool lzw,
                                               bool bigTiff, std::string& why) {
-  auto w = std::make_unique<TiffWriter>(info, path);
+  auto w = std::make_unique<TiffWriter>(info, std::move(part));
   if (!w->open(lzw, bigTiff, why)) return nullptr;
   return w;
 }

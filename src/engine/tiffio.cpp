@@ -210,24 +210,22 @@ std::unique_ptr<TiffFile> TiffFile::openRead(const std::string& path, std::strin
   return f;
 }
 
-std::unique_ptr<TiffFile> TiffFile::create(const std::string& path, bool bigTiff, std::string& why) {
+std::unique_ptr<TiffFile> TiffFile::create(int fd, const std::string& name, bool bigTiff, std::string& why) {
   installTiffHandlers();
+  if (fd < 0) {
+    why = systemErrorText(errno);
+    return nullptr;
+  }
   std::unique_ptr<TiffFile> f(new TiffFile);
   f->stream_ = std::make_unique<Stream>();
   Stream& s = *f->stream_;
   s.writing = true;
   s.capacity = 120 * 1024;  // below malloc's mmap threshold: a split keeps dozens open
   s.buffer.reset(new char[s.capacity]);
-  if (!s.file.create(path)) {
-    s.takeSystemError();
-    why = systemErrorText(s.systemError);
-    return nullptr;
-  }
-  f->tif_ = clientOpen(path, bigTiff ? "w8m" : "wm", &s);
+  s.file.adopt(fd);
+  f->tif_ = clientOpen(name, bigTiff ? "w8m" : "wm", &s);
   if (!f->tif_) {
     why = s.message.empty() ? "cannot start the TIFF file" : s.message;
-    s.file.close();
-    removeFile(path);
     return nullptr;
   }
   return f;

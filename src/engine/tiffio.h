@@ -21,8 +21,9 @@ class TiffFile {
  public:
   // Null when the file cannot be opened or is no TIFF; `why` says which.
   static std::unique_ptr<TiffFile> openRead(const std::string& path, std::string& why);
-  // Creates `path` as classic TIFF or BigTIFF; null on failure.
-  static std::unique_ptr<TiffFile> create(const std::string& path, bool bigTiff, std::string& why);
+  // Starts a classic TIFF or BigTIFF in the new, empty file open as `fd`
+  // (taken over; `name` for messages); null on failure.
+  static std::unique_ptr<TiffFile> create(int fd, const std::string& name, bool bigTiff, std::string& why);
   ~TiffFile();  // closes the handle if still open
   TiffFile(const TiffFile&) = delete;
   TiffFile& operator=(const TiffFile&) = delete;

@@ -9,9 +9,6 @@ namespace torvel {
 
 namespace {
 
-// The row of tiles a tiled reader holds at once may take this much memory.
-constexpr uint64_t maxTileBandBytes = uint64_t{1} << 30;
-
 uint16_t defaulted16(TIFF* tif, ttag_t tag) {
   uint16_t v = 0;
   TIFFGetFieldDefaulted(tif, tag, &v);
@@ -75,7 +72,14 @@ std::string storageRefusal(TIFF* tif, const TiffLayout& l, int64_t fileSize) {
            (codec ? std::string(codec->name) : "scheme " + std::to_string(l.compression));
   }
   if (l.tiled && (l.tileWidth == 0 || l.tileHeight == 0)) return "The tiles of this TIFF have no size";
-  if (l.tiled && uint64_t{l.width} * l.tileHeight * static_cast<uint64_t>(l.fileBytesPerPixel()) > maxTileBandBytes)
+  const uint64_t pixel = static_cast<uint64_t>(l.fileBytesPerPixel()), mb = uint64_t{1} << 20;
+  if (uint64_t{l.width} * pixel > maxDecodedTileBytes)
+    return "The lines of this TIFF are too long: one takes " + std::to_string(uint64_t{l.width} * pixel / mb) +
+           " MB, more than the " + std::to_string(maxDecodedTileBytes / mb) + " MB a line may take";
+  if (l.tiled && l.decodedTileBytes() > maxDecodedTileBytes)
+    return "The tiles of this TIFF are too large: one takes " + std::to_string(l.decodedTileBytes() / mb) +
+           " MB once decoded, more than the " + std::to_string(maxDecodedTileBytes / mb) + " MB a tile may take";
+  if (l.tiled && uint64_t{l.width} * l.tileHeight * pixel > maxTileBandBytes)
     return "The tiles of this TIFF are too tall: a row of them would not fit in memory";
   const uint32_t count = l.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
   for (uint32_t i = 0; i < count; ++i) {
@@ -101,6 +105,11 @@ int TiffLayout::readChannels() const {
       break;
   }
   return samples;
+}
+
+uint64_t TiffLayout::decodedTileBytes() const {
+  const int perPixel = separatePlanes() ? bytesPerSample() : fileBytesPerPixel();
+  return uint64_t{tileWidth} * tileHeight * static_cast<uint64_t>(perPixel);
 }
 
 const char* TiffLayout::meaningText() const {

@@ -12,6 +12,13 @@ typedef struct tiff TIFF;
 
 namespace torvel {
 
+// Memory bounds of reading a TIFF, checked at the probe against what its
+// tags declare: one decoded tile or row, one row of tiles, and the tile
+// buffers of all decoding threads together.
+inline constexpr uint64_t maxDecodedTileBytes = uint64_t{256} << 20;
+inline constexpr uint64_t maxTileBandBytes = uint64_t{1} << 30;
+inline constexpr uint64_t tileDecodeBudget = uint64_t{512} << 20;
+
 struct TiffLayout {
   enum class Meaning { Rgb, Gray, GrayAlpha, Palette, JpegYCbCr };
 
@@ -29,6 +36,8 @@ struct TiffLayout {
   int fileBytesPerPixel() const { return samples * bytesPerSample(); }
   // What our lines hold: 3 or 4 channels.
   int readChannels() const;
+  // Bytes of one decoded tile (of one plane when planes are separate).
+  uint64_t decodedTileBytes() const;
   // "gray", "gray + alpha", "palette", "YCbCr"; empty for plain RGB(A).
   const char* meaningText() const;
 };

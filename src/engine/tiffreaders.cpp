@@ -265,8 +265,10 @@ std::unique_ptr<ImageReader> tileReader(const ImageInfo& info, TiffLayout layout
                                         std::vector<std::unique_ptr<TiffFile>> handles, std::string& why) {
   const uint32_t planes = layout.separatePlanes() ? layout.samples : 1;
   const size_t tilesPerBand = size_t((layout.width - 1) / layout.tileWidth + 1) * planes;
+  // Every decoding thread holds a tile: together they stay within one budget.
   const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  if (!openMoreHandles(info.path, std::min(cores, tilesPerBand), handles, why)) return nullptr;
+  const size_t affordable = std::max<uint64_t>(1, tileDecodeBudget / std::max<uint64_t>(1, layout.decodedTileBytes()));
+  if (!openMoreHandles(info.path, std::min({cores, tilesPerBand, affordable}), handles, why)) return nullptr;
   auto r = std::make_unique<TiffTileReader>(info, std::move(layout), std::move(handles));
   if (!r->allocate(false) || !r->allocateBand()) {
     why = notEnoughMemory;

@@ -8,6 +8,7 @@
 #include "engine/files.h"
 #include "engine/formats.h"
 #include "engine/leftovers.h"
+#include "engine/partfile.h"
 #include "engine/reader.h"
 
 namespace torvel {
@@ -21,13 +22,16 @@ std::string folderOrDot(const std::string& path) {
 
 }  // namespace
 
-ImageWriter::ImageWriter(ImageInfo info, std::string writePath)
-    : info_(std::move(info)), writePath_(std::move(writePath)) {}
+ImageWriter::ImageWriter(ImageInfo info, std::unique_ptr<PartFile> part)
+    : info_(std::move(info)), part_(std::move(part)) {}
 
-// The kind's own members have closed the file by now; what stays is removed.
-ImageWriter::~ImageWriter() {
-  if (open_) removeFile(writePath_);
-}
+// The kind's own members have closed the file by now; the part file removes
+// itself when it was not published.
+ImageWriter::~ImageWriter() = default;
+
+const std::string& ImageWriter::writePath() const { return part_->partPath(); }
+
+int ImageWriter::takeDescriptor() const { return part_->duplicate(); }
 
 bool ImageWriter::allocate() {
   line_ = allocateLine(info_.lineBytes());
@@ -48,23 +52,29 @@ bool ImageWriter::writeRow() {
 
 bool ImageWriter::finish() {
   if (!open_) return false;
-  bool ok = complete();
-  // The output takes its name, replacing any old file, only once it is complete.
-  if (ok && writePath_ != info_.path && std::rename(writePath_.c_str(), info_.path.c_str()) != 0) {
-    const int e = errno;
-    ok = fail(e == ENOENT && !folderExists(folderOrDot(info_.path))
-                  ? "the output folder " + folderOrDot(info_.path) + " disappeared"
-                  : systemErrorText(e));
-  }
-  if (!ok) removeFile(writePath_);
   open_ = false;
-  return ok;
+  if (!complete()) {
+    part_->discard();
+    return false;
+  }
+  // The output takes its name only once it is complete.
+  std::string why;
+  switch (part_->publish(replace_, why)) {
+    case PartFile::Published::Yes:
+      return true;
+    case PartFile::Published::NameTaken:
+      nameTaken_ = true;
+      return fail(info_.path + " appeared while it was written and was not replaced");
+    case PartFile::Published::Failed:
+      break;
+  }
+  return fail(why);
 }
 
 void ImageWriter::discard() {
   if (!open_) return;
   abandon();
-  removeFile(writePath_);
+  part_->discard();
   open_ = false;
 }
 
@@ -85,15 +95,17 @@ ImageInfo describeOutput(const OutputRequest& r) {
   return o;
 }
 
-std::unique_ptr<ImageWriter> openWriter(const OutputRequest& r, const ImageInfo& out, const std::string& path,
-                                        bool bigTiff, std::string& why) {
+std::unique_ptr<ImageWriter> openWriter(const OutputRequest& r, const ImageInfo& out, bool bigTiff,
+                                        std::string& why) {
+  auto part = std::make_unique<PartFile>();
+  if (!part->create(out.path, why)) return nullptr;
   switch (r.format.kind) {
     case FileKind::Tiff:
-      return createTiffWriter(out, path, r.format.lzw, bigTiff, why);
+      return createTiffWriter(out, std::move(part), r.format.lzw, bigTiff, why);
     case FileKind::Raw:
-      return createRawWriter(out, path, why);
+      return createRawWriter(out, std::move(part), why);
     case FileKind::Kro:
-      return createKroWriter(out, path, why);
+      return createKroWriter(out, std::move(part), why);
     case FileKind::None:
       break;
   }
@@ -147,13 +159,14 @@ OutputCreation createOutput(const OutputRequest& request, const RunContext& cont
   if (replacing && folderExists(out.path))
     why = systemErrorText(EISDIR);  // a folder is never replaced
   else
-    made.writer = openWriter(request, out, partNameFor(out.path), made.bigTiff, why);
+    made.writer = openWriter(request, out, made.bigTiff, why);
   if (!made.writer) {
     if (why == systemErrorText(EACCES) || why == systemErrorText(EROFS)) why += " (folder " + folderOrDot(out.path) + ")";
     made.message = why == notEnoughMemory ? why : withReason("Write to file error", why);
     context.message(made.message);
     return made;
   }
+  made.writer->setReplace(replacing);
   made.outcome = Outcome::Completed;
   return made;
 }

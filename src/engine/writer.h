@@ -12,9 +12,12 @@
 
 namespace torvel {
 
+class PartFile;
+
 class ImageWriter {
  public:
-  ImageWriter(ImageInfo info, std::string writePath);
+  // `part` is where the bytes go until the output is complete.
+  ImageWriter(ImageInfo info, std::unique_ptr<PartFile> part);
   virtual ~ImageWriter();  // discards an output neither finished nor discarded
   ImageWriter(const ImageWriter&) = delete;
   ImageWriter& operator=(const ImageWriter&) = delete;
@@ -26,8 +29,17 @@ class ImageWriter {
   uint8_t* line() { return nextLine_ ? nextLine_ : (nextLine_ = rowBuffer()); }
   // Writes line() as the next row; false on failure, and error() says why.
   bool writeRow();
-  // Completes the file; false when that fails, and then the file is gone.
+  // Completes the file and gives it its final name; false when that fails,
+  // and then the file is gone. A file that took the final name meanwhile is
+  // replaced only when `replace` was set; otherwise finish() fails and
+  // nameTaken() says so.
   bool finish();
+  void setReplace(bool replace) { replace_ = replace; }
+  bool nameTaken() const { return nameTaken_; }
+  // After a failed finish(): Declined when the name was taken meanwhile,
+  // Failed otherwise, and the text that says so.
+  Outcome finishOutcome() const { return nameTaken_ ? Outcome::Declined : Outcome::Failed; }
+  std::string finishFailureText() const { return nameTaken_ ? error() : withReason("Write to file error", error()); }
   // Removes whatever was written.
   void discard();
   const std::string& error() const { return error_; }
@@ -40,17 +52,21 @@ class ImageWriter {
   virtual void abandon() = 0;   // closes without completing
   bool fail(std::string why);
   // Where the bytes go while the output is written.
-  const std::string& writePath() const { return writePath_; }
+  const std::string& writePath() const;
+  // A descriptor of that file for the kind's own writing; -1 with errno set.
+  int takeDescriptor() const;
   // Gives the line buffer; false when it cannot be had.
   bool allocate();
 
  private:
   ImageInfo info_;
-  std::string writePath_;
+  std::unique_ptr<PartFile> part_;
   std::unique_ptr<uint8_t[]> line_;
   uint8_t* nextLine_ = nullptr;
   std::string error_;
   bool open_ = true;
+  bool replace_ = false;
+  bool nameTaken_ = false;
 };
 
 struct OutputFormat {

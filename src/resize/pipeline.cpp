@@ -82,6 +82,7 @@ class ResizeRun {
 
   const ResizeRequest& request_;
   const RunContext& context_;
+  PrivateFolder temp_;  // removed with the run, however it ends
   std::string tempDir_, outDir_;
   ImageInfo current_;  // the input, then each pass's result in the temporary folder
   RunResult result_;
@@ -101,10 +102,10 @@ RunResult ResizeRun::refusal(const ResizePlan& plan) {
     text = "Width and height of the input file must be > 10000";
   else if (text = roomRefusal(plan); !text.empty())
     ;
-  else if ((tempDir_ = makePrivateFolder(outDir_)).empty())
+  else if (!temp_.create(outDir_))
     text = withReason("Cannot create the temporary directory " + outDir_ + privateFolderPrefix, systemErrorText(errno));
   else
-    tempDir_ += "/";
+    tempDir_ = temp_.path();
   if (text.empty()) return {};
   context_.errorBox(text);
   return {Outcome::Refused, text, {}};
@@ -133,11 +134,6 @@ RunResult ResizeRun::run() {
                  request_.tileSide);
   RunResult refused = refusal(plan);
   if (!refused.completed()) return refused;
-  // The private folder goes on every way out, an exception's included.
-  struct Removal {
-    const std::string& folder;
-    ~Removal() { removeFolderAndFiles(folder); }
-  } removal{tempDir_};
   current_ = in;
   if (plan.changesNothing()) {
     if (request_.width >= in.width)
@@ -152,6 +148,7 @@ RunResult ResizeRun::run() {
     if (ok) plan.directScaling ? scaleDirectly(plan) : convertCurrent();
   }
   adopt("");
+  temp_.remove();
   releaseCachedPixels();
   return result_;
 }
@@ -343,7 +340,10 @@ bool ResizeRun::writeOutput(uint32_t width, uint32_t height, const RowSource& ro
   }
   observer.progressEnd();
   if (!ok) return false;
-  if (!writer.finish()) return failed(withReason("Write to file error", writer.error()));
+  if (!writer.finish()) {
+    result_ = context_.fail(writer.finishOutcome(), writer.finishFailureText());
+    return false;
+  }
   result_ = {Outcome::Completed, "", {writer.info().path}};
   return true;
 }

@@ -39,7 +39,7 @@ PixelBlock readRawBlock(const std::string& path, int32_t width, int32_t height, 
 void writeRawBlock(const std::string& path, const PixelBlock& block) {
   if (path.empty()) throw ImagingError("Assertion failure");
   ByteFile file;
-  if (!file.create(path)) fileError("Cannot create", path, file.takeError());
+  if (!file.createNew(path)) fileError("Cannot create", path, file.takeError());
   const size_t total = static_cast<size_t>(block.bytes());
   for (size_t done = 0; done < total; done += chunk) {
     file.write(block.data() + done, std::min(chunk, total - done));

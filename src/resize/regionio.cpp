@@ -45,7 +45,7 @@ void RegionReader::read(uint32_t x, uint32_t y, PixelBlock& block) {
 
 RegionWriter::RegionWriter(const std::string& path, uint32_t width, int bytesPerPixel)
     : path_(path), lineBytes_(uint64_t{width} * static_cast<uint64_t>(bytesPerPixel)), bytesPerPixel_(bytesPerPixel) {
-  if (!file_.create(path)) fileError("Cannot create", path, systemErrorText(file_.takeError()));
+  if (!file_.createNew(path)) fileError("Cannot create", path, systemErrorText(file_.takeError()));
 }
 
 void RegionWriter::write(uint32_t x, uint32_t y, const PixelBlock& block) {

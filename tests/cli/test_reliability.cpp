@@ -182,3 +182,24 @@ TEST(CliReliability, ConcurrentResizesOfSameNamedInputs) {
   for (const char* name : {"p.tif", "p.kro"})
     EXPECT_TRUE(readFile(d.path(std::string("both/") + name)) == readFile(d.path(std::string("lone/") + name))) << name;
 }
+
+// A run in another PID namespace (a container sharing the folder) sees this
+// run's process id as dead: its cleanup must still leave this run's part
+// file alone, and this run completes.
+TEST(CliReliability, ARunInAnotherPidNamespaceLeavesALiveRunAlone) {
+  if (runCommand("unshare --pid --fork true 2>&1; echo $?") != "0\n")
+    GTEST_SKIP() << "unshare --pid is not allowed here: the PID namespace case cannot be run";
+  Killed k;
+  const std::string o = k.folder("o");
+  writeRaw(k.d.path("tiny_2X2.raw"), makePixels(2, 2, 8, 3));
+  Child live({"convert", k.in, "--format", "tif-lzw", "--out", o});
+  ASSERT_TRUE(appears(o, ".part"));
+  int status = -1;
+  runCommand("unshare --pid --fork " + std::string(TORVEL_EXE) + " convert " + quote(k.d.path("tiny_2X2.raw")) +
+                 " --format kro --out " + quote(o) + " --quiet",
+             &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(live.wait(), 0);
+  EXPECT_EQ(visible(o), "big.tif\ntiny.kro\n");
+  EXPECT_TRUE(readsWhole(o + "/big.tif"));
+}

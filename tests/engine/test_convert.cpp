@@ -135,25 +135,21 @@ TEST(Convert, CancelAnywhereLeavesNoOutput) {
 TEST(Convert, TruncatedInputsStopWithReadErrorAndNoOutput) {
   Harness r;
   ::mkdir(r.dir.path("o").c_str(), 0755);
-  std::string bytes = rawBytes(makePixels(10, 10, 8, 3));
-  // Lines missing at the end (the name promises 10 lines; a KRO header promises 10 too).
-  writeFile(r.dir.path("short_10X10.raw"), bytes.substr(0, 30 * 7));
-  writeFile(r.dir.path("half.kro"), kroBytes(makePixels(10, 10, 8, 4)).substr(0, 20 + 40 * 9 + 20));
+  // Lines missing at the end, cut after the probe (the name promises 10 lines; a KRO header promises 10 too).
+  writeRaw(r.dir.path("short_10X10.raw"), makePixels(10, 10, 8, 3));
+  writeKro(r.dir.path("half.kro"), makePixels(10, 10, 8, 4));
   const struct {
     const char* name;
+    int64_t keep;
     const char* error;
-  } cases[] = {{"short_10X10.raw", "Read file error: row 7: the file ends before the row does"},
-               {"half.kro", "Read file error: row 9: the file ends before the row does"}};
+  } cases[] = {{"short_10X10.raw", 30 * 7, "Read file error: row 7: the file ends before the row does"},
+               {"half.kro", 20 + 40 * 9 + 20, "Read file error: row 9: the file ends before the row does"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     r.recorder.errorsShown.clear();
-    // The RAW no longer matches its name, so take its geometry as the dialog would.
-    r.prompt.rawAnswer = true;
-    r.prompt.rawWidth = 10;
-    r.prompt.rawHeight = 10;
-    r.prompt.rawBits = 8;
     r.input = probeImage(r.dir.path(c.name), &r.prompt, true);
     ASSERT_TRUE(r.input.accepted);
+    ASSERT_EQ(::truncate(r.dir.path(c.name).c_str(), c.keep), 0);
     const RunResult result = convertImage({r.input, {0, 0, 10, 10}, tiffOut, r.dir.path("o/"), ""}, r.context());
     EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{c.error});

@@ -229,17 +229,24 @@ TEST(Probe, KroHeaderChecksInOrder) {
   EXPECT_EQ(missing.prompt.messages, std::vector<std::string>{"KRO Header error"});
   EXPECT_EQ(missing.info.fileSize, -1);
 
-  // A header alone is accepted; its first line read then finds nothing.
+  // A header that promises more pixels than the file holds is refused at the
+  // probe, before anything is sized after it: a header alone, a huge claim.
   writeFile(d.path("empty.kro"), good.substr(0, 20));
-  Probed p;
-  p.probe(d.path("empty.kro"));
-  ASSERT_TRUE(p.info.accepted);
-  EXPECT_FALSE(p.info.littleEndian);
-  EXPECT_EQ(p.info.bytesPerPixel(), 8);
-  std::string why;
-  auto reader = openReader(p.info, why);
-  ASSERT_TRUE(reader);
-  EXPECT_EQ(reader->readRow(0), nullptr);
+  std::string huge = good.substr(0, 20);
+  for (int at : {4, 8}) huge.replace(at, 4, std::string("\x00\x04\x93\xE0", 4));  // 300000
+  writeFile(d.path("huge.kro"), huge);
+  for (const char* name : {"empty.kro", "huge.kro"}) {
+    Probed p;
+    p.probe(d.path(name));
+    EXPECT_FALSE(p.info.accepted);
+    EXPECT_EQ(p.info.refusal.rfind("The KRO file is truncated: its header promises ", 0), 0u) << p.info.refusal;
+  }
+  Probed whole;
+  writeFile(d.path("whole.kro"), good);
+  whole.probe(d.path("whole.kro"));
+  EXPECT_TRUE(whole.info.accepted);
+  EXPECT_FALSE(whole.info.littleEndian);
+  EXPECT_EQ(whole.info.bytesPerPixel(), 8);
 }
 
 TEST(Probe, ReaderStartsAtTheFirstPixelLine) {

@@ -106,7 +106,9 @@ TEST(RawBlock, WriteAndReadBackExactBytes) {
   Scratch d;
   PixelBlock block(2, 2, PixelFormat::Rgb8);
   for (int i = 0; i < 12; ++i) block.data()[i] = static_cast<uint8_t>(i + 1);
-  writeFile(d.path("x.raw"), std::string(100, 'z'));  // longer file gets replaced whole
+  writeFile(d.path("taken.raw"), std::string(100, 'z'));  // an existing name is never written over
+  EXPECT_THROW(writeRawBlock(d.path("taken.raw"), block), ImagingError);
+  EXPECT_EQ(readFile(d.path("taken.raw")), std::string(100, 'z'));
   writeRawBlock(d.path("x.raw"), block);
   EXPECT_EQ(readFile(d.path("x.raw")), std::string("\1\2\3\4\5\6\7\10\11\12\13\14", 12));
   PixelBlock back = readRawBlock(d.path("x.raw"), 2, 2, PixelFormat::Rgb8);
