@@ -1,5 +1,7 @@
 #include "testkit.h"
 
+#include "engine/runtexts.h"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
@@ -283,30 +285,6 @@ Pixels readTiff(const std::string& path) {
   return fromBytes(all, 0, w, h, bits, spp, false);
 }
 
-bool ScriptedPrompt::askYesNo(const std::string& q) {
-  questions.push_back(q);
-  if (answers.empty()) return false;
-  bool a = answers.front();
-  answers.pop_front();
-  return a;
-}
-
-bool ScriptedPrompt::askRawGeometry(int64_t, uint32_t& width, uint32_t& height, int& bits) {
-  ++rawAsked;
-  if (!rawAnswer) return false;
-  width = rawWidth;
-  height = rawHeight;
-  bits = rawBits;
-  return true;
-}
-
-std::vector<std::string> ScriptedPrompt::all() const {
-  std::vector<std::string> all = messages;
-  all.insert(all.end(), errors.begin(), errors.end());
-  all.insert(all.end(), questions.begin(), questions.end());
-  return all;
-}
-
 long peakRssKb() {
   struct rusage ru;
   getrusage(RUSAGE_SELF, &ru);
@@ -342,18 +320,15 @@ std::string quote(const std::string& s) {
 
 namespace testkit {
 
-void Recorder::progressBegin(int64_t max, const std::string& caption) {
-  events.push_back("show:" + std::to_string(max) + ":" + caption);
+void Recorder::phaseStarted(const torvel::PhaseStart& phase) {
+  phase_ = phase;
+  events.push_back("show:" + std::to_string(phase.total) + ":" + torvel::captionText(phase));
 }
 
-void Recorder::progress(int64_t position) {
-  events.push_back("update:" + std::to_string(position));
+void Recorder::progressed(const torvel::Progress& progress) {
+  events.push_back("update:" + std::to_string(progress.done));
+  events.push_back("status:" + torvel::statusText(phase_, progress));
   if (++updates == cancelAtUpdate) stop.request_stop();
-}
-
-void Recorder::error(const std::string& text) {
-  events.push_back("error:" + text);
-  errorsShown.push_back(text);
 }
 
 std::vector<std::string> Recorder::matching(const std::string& prefix) const {
@@ -369,9 +344,19 @@ void Recorder::rearm(int atUpdate) {
   cancelAtUpdate = atUpdate;
 }
 
-bool Harness::select(const std::string& path) {
-  input = torvel::probeImage(path, nullptr, false);
+bool Harness::select(const std::string& path, const torvel::RawGeometry& raw) {
+  input = torvel::probeImage(path, raw);
   return input.accepted;
+}
+
+torvel::RunContext Harness::context() {
+  return torvel::RunContext(&recorder, recorder.stop.get_token(), torvel::Overwrite::Ask, [this](const std::string& path) {
+    questions.push_back(path);
+    if (answers.empty()) return false;
+    const bool a = answers.front();
+    answers.pop_front();
+    return a;
+  });
 }
 
 std::string Harness::listing() const {

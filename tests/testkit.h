@@ -74,40 +74,26 @@ Pixels readRaw(const std::string& path, uint32_t w, uint32_t h, int bits);
 Pixels readKro(const std::string& path);
 Pixels readTiff(const std::string& path);
 
-// A prompt that records what it was shown and answers from a script.
-class ScriptedPrompt : public torvel::Prompt {
- public:
-  std::vector<std::string> messages, errors, questions;
-  std::deque<bool> answers;  // askYesNo answers, No when empty
-  bool rawAnswer = false;
-  uint32_t rawWidth = 0, rawHeight = 0;
-  int rawBits = 0;
-  int rawAsked = 0;
-  void message(const std::string& text) override { messages.push_back(text); }
-  void errorBox(const std::string& text) override { errors.push_back(text); }
-  bool askYesNo(const std::string& q) override;
-  bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override;
-  // Everything shown, in one list.
-  std::vector<std::string> all() const;
-};
-
-// Records every report in order as text, and cancels on demand.
+// Records every report in order as text, the way the front ends show it,
+// and cancels on demand.
 class Recorder : public torvel::RunObserver {
  public:
-  std::vector<std::string> events;  // "error:...", "status:...", "show:Max:Desc", "update:N", "hide"
-  std::vector<std::string> errorsShown;
+  // "show:Total:Caption", "update:Done", "status:Text", "hide", "note:Text"
+  std::vector<std::string> events;
   int cancelAtUpdate = -1;  // request a stop when this many updates have been seen
   int updates = 0;
   std::stop_source stop;
 
-  void status(const std::string& text) override { events.push_back("status:" + text); }
-  void progressBegin(int64_t max, const std::string& caption) override;
-  void progress(int64_t position) override;
-  void progressEnd() override { events.push_back("hide"); }
-  void error(const std::string& text) override;
+  void phaseStarted(const torvel::PhaseStart& phase) override;
+  void progressed(const torvel::Progress& progress) override;
+  void phaseEnded() override { events.push_back("hide"); }
+  void note(const std::string& text) override { events.push_back("note:" + text); }
   std::vector<std::string> matching(const std::string& prefix) const;
   // A fresh cancel request, for the next run.
   void rearm(int atUpdate = -1);
+
+ private:
+  torvel::PhaseStart phase_;
 };
 
 // Peak resident memory of this process so far, in kB.
@@ -118,15 +104,17 @@ std::string runCommand(const std::string& cmd, int* status = nullptr);
 // Quotes a path for the shell.
 std::string quote(const std::string& s);
 
-// A run's channels over a scratch folder: a scripted prompt and a recorder.
+// A run's channels over a scratch folder: a recorder, and the overwrite
+// question answered from a script (No when it runs out).
 struct Harness {
   Scratch dir;
-  ScriptedPrompt prompt;
   Recorder recorder;
+  std::deque<bool> answers;            // to "replace this output?"
+  std::vector<std::string> questions;  // the paths asked about
   torvel::ImageInfo input;
-  // Probes `path` as the input, without asking; true when accepted.
-  bool select(const std::string& path);
-  torvel::RunContext context() { return torvel::RunContext(&recorder, &prompt, recorder.stop.get_token()); }
+  // Probes `path` as the input; true when accepted.
+  bool select(const std::string& path, const torvel::RawGeometry& raw = {});
+  torvel::RunContext context();
   // The files of the scratch folder, sorted, one per line.
   std::string listing() const;
 };

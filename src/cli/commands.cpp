@@ -10,6 +10,7 @@
 #include "engine/preview.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
+#include "engine/runtexts.h"
 #include "resize/pipeline.h"
 
 namespace torvel::cli {
@@ -32,19 +33,31 @@ OutputFormat outputFormat(const Arguments& a) {
   throw UsageError{"--format takes tif, tif-lzw, raw or kro"};
 }
 
-// Probes the input as the window's input selection does, limits included.
-bool selectInput(const std::string& file, Prompt& prompt, ImageInfo& info) {
-  if (!fileExists(file)) {
-    printError("File not found: " + file);
-    return false;
-  }
-  info = probeImage(absolute(file), &prompt, true);
-  if (!info.accepted) return false;
-  for (const std::string& refusal : inputLimitRefusals(info)) {
-    printError(refusal);
-    info.accepted = false;
-  }
-  return info.accepted;
+// What the RAW size dialog would ask, from --raw-size and --bits.
+RawGeometry rawGeometry(const Arguments& a) { return {a.rawWidth, a.rawHeight, a.rawBits}; }
+
+// Why a probe needs a geometry, and how to give it here.
+std::string geometryQuestion(const ImageInfo& info) {
+  return refusalText(info) + ": give it with --raw-size WxH [--bits 8|16]";
+}
+
+// Probes the input as the window's input selection does, limits included;
+// the messages why not, when refused.
+std::vector<std::string> selectInput(const std::string& file, const Arguments& a, ImageInfo& info) {
+  if (!fileExists(file)) return {"File not found: " + file};
+  info = probeImage(absolute(file), rawGeometry(a));
+  if (info.needsGeometry) return {geometryQuestion(info)};
+  if (!info.accepted) return info.refusals.empty() ? std::vector<std::string>{refusalText(info)} : info.refusals;
+  std::vector<std::string> refusals = inputLimitRefusals(info);
+  info.accepted = refusals.empty();
+  return refusals;
+}
+
+// A refused input: its messages, then the outcome.
+int refuseInput(const std::vector<std::string>& messages) {
+  for (const std::string& m : messages) printError(m);
+  printError(outcomeText(Outcome::Refused));
+  return 1;
 }
 
 // The output folder as the window derives it.
@@ -54,29 +67,31 @@ std::string outputDir(const Arguments& a, const std::string& input) {
   return dir.empty() ? "./" : dir;
 }
 
-// Ends a run as the window's Start does, with the paths written on success.
+}  // namespace
+
 int finish(const RunResult& result) {
   if (!result.completed()) {
-    printError("Operation aborted");
+    // A cancel's message is the outcome line itself.
+    if (!result.message.empty() && result.outcome != Outcome::Cancelled) printError(result.message);
+    printError(outcomeText(result.outcome));
     return 1;
   }
   for (const std::string& p : result.written) std::printf("%s\n", p.c_str());
-  std::printf("Operation completed successfully\n");
+  std::printf("%s\n", outcomeText(Outcome::Completed).c_str());
   return 0;
 }
 
+namespace {
+
 int runMerge(const Arguments& a, const RunContext& context) {
   if (a.positional.empty()) throw UsageError{"expected at least one FILE"};
-  MergeRequest r{{}, 0, 0, outputFormat(a), "", "", ""};
+  MergeRequest r{{}, 0, 0, outputFormat(a), "", ""};
   for (const std::string& f : a.positional) r.tiles.push_back(absolute(f));
   if (a.has("--grid")) {
     parsePair(a.value("--grid"), "--grid", r.columns, r.rows);
   } else {
     const MergeGrid grid = mergeGridOf(r.tiles);
-    if (!grid.ok) {
-      printError(grid.message);
-      return finish({Outcome::Refused, grid.message, {}});
-    }
+    if (!grid.ok) return finish({Outcome::Refused, grid.message, {}});
     r.columns = static_cast<uint32_t>(grid.columns);
     r.rows = static_cast<uint32_t>(grid.rows);
   }
@@ -109,15 +124,14 @@ RunResult runOnInput(const Arguments& a, const RunContext& context, const ImageI
                      uint32_t resizeWidth, uint32_t tileWidth, uint32_t tileHeight) {
   const OutputFormat format = outputFormat(a);
   const std::string dir = outputDir(a, a.positional[0]);
-  if (a.command == "convert") return convertImage({in, {0, 0, in.width, in.height}, format, dir, ""}, context);
-  if (a.command == "crop") return cropImage({in, crop, format, dir, ""}, context);
+  if (a.command == "convert") return convertImage({in, {0, 0, in.width, in.height}, format, dir}, context);
+  if (a.command == "crop") return cropImage({in, crop, format, dir}, context);
   if (a.command == "resize") {
     const auto height = static_cast<uint32_t>(resizeHeight(in.width, in.height, resizeWidth));
     return resizeImage({in, resizeWidth, height, a.fast, format, a.has("--out") ? absolute(a.value("--out")) : ""},
                        context);
   }
-  return splitImage({in, fitSplitTile(tileWidth, in.width), fitSplitTile(tileHeight, in.height), format, dir, ""},
-                    context);
+  return splitImage({in, fitSplitTile(tileWidth, in.width), fitSplitTile(tileHeight, in.height), format, dir}, context);
 }
 
 }  // namespace
@@ -152,10 +166,13 @@ void printInfoJson(const ImageInfo& info) {
   std::printf("%s\n", json.c_str());
 }
 
-int runInfo(const Arguments& a, Prompt& prompt) {
+int runInfo(const Arguments& a) {
   requirePositional(a, 1, "one FILE");
   ImageInfo info;
-  if (!selectInput(a.positional[0], prompt, info)) return 1;
+  if (auto refusals = selectInput(a.positional[0], a, info); !info.accepted) {
+    for (const std::string& m : refusals) printError(m);
+    return 1;
+  }
   if (a.json) {
     printInfoJson(info);
     return 0;
@@ -175,25 +192,21 @@ int runPreview(const Arguments& a, const RunContext& context) {
   const uint32_t width = parseCount(a.value("--width"), "--width");
   if (width == 0) throw UsageError{"--width must be at least 1"};
   ImageInfo in;
-  if (!selectInput(a.positional[0], *context.prompt(), in)) return finish({Outcome::Refused, "", {}});
+  if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refuseInput(refusals);
   PreviewPicture picture;
   RunResult result = makePreview(in, width, UINT32_MAX, context, picture);
   std::string why;
   const std::string out = absolute(a.value("--out"));
-  if (!result.completed()) {
-    if (result.outcome != Outcome::Cancelled) printError(result.message);  // the outcome line says the rest
-  } else if (!writePng(out, picture, why))
-    printError((result = {Outcome::Failed, withReason("Write to file error", why), {}}).message);
-  else
+  if (result.completed() && !writePng(out, picture, why))
+    result = {Outcome::Failed, withReason("Write to file error", why), {}};
+  else if (result.completed())
     result.written = {out};
   return finish(result);
 }
 
 int runOperation(const Arguments& a, const RunContext& context) {
-  if (a.has("--out") && !folderExists(a.value("--out"))) {
-    printError("Output directory doesn't exists");
-    return 1;
-  }
+  if (a.has("--out") && !folderExists(a.value("--out")))
+    return finish({Outcome::Refused, "Output directory doesn't exists", {}});
   outputFormat(a);  // a malformed format is a usage error before anything else
   if (a.command == "merge") return runMerge(a, context);
   requirePositional(a, a.command == "crop" ? 5 : 1, a.command == "crop" ? "FILE X Y W H" : "one FILE");
@@ -202,7 +215,7 @@ int runOperation(const Arguments& a, const RunContext& context) {
   uint32_t tileWidth = 0, tileHeight = 0;
   if (a.command == "split") splitTileOf(a, tileWidth, tileHeight);
   ImageInfo in;
-  if (!selectInput(a.positional[0], *context.prompt(), in)) return finish({Outcome::Refused, "", {}});
+  if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refuseInput(refusals);
   return finish(runOnInput(a, context, in, crop, width, tileWidth, tileHeight));
 }
 

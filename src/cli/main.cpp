@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "cli/commands.h"
 #include "cli/terminal.h"
@@ -43,10 +45,15 @@ int run(int argc, char** argv) {
     std::fputs(usage, stdout);
     return 0;
   }
-  TerminalPrompt prompt(args);
-  if (args.command == "info") return runInfo(args, prompt);
+  if (args.command == "info") return runInfo(args);
   TerminalObserver observer(args);
-  const torvel::RunContext context(&observer, &prompt, cancelOnSignals());
+  // Without --yes, an existing output is kept, and the question says how to replace it.
+  auto ask = [](const std::string&) {
+    printError("Output file exists. Do you want to overwrite it? No (use --yes to overwrite)");
+    return false;
+  };
+  const torvel::RunContext context(&observer, cancelOnSignals(),
+                                   args.yes ? torvel::Overwrite::Yes : torvel::Overwrite::Ask, ask);
   return args.command == "preview" ? runPreview(args, context) : runOperation(args, context);
 }
 
@@ -73,5 +80,9 @@ int main(int argc, char** argv) {
   } catch (const torvel::cli::UsageError& e) {
     std::fprintf(stderr, "torvel %s: %s\n(see torvel --help)\n", argv[1], e.text.c_str());
     return 2;
+  } catch (const std::bad_alloc&) {
+    return torvel::cli::finish({torvel::Outcome::Failed, "Not enough memory to run " + std::string(argv[1]), {}});
+  } catch (const std::exception& e) {
+    return torvel::cli::finish({torvel::Outcome::Failed, e.what(), {}});
   }
 }

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "engine/runtexts.h"
+
 namespace torvel::cli {
 
 namespace {
@@ -23,63 +25,18 @@ void clearBar() {
   barShown = false;
 }
 
-// Texts of two lines ("...\r\nPlease select 9 files") read better as plain lines.
-std::string plainLines(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-  return out;
-}
-
 }  // namespace
 
 void printError(const std::string& text) {
   clearBar();
-  std::fprintf(stderr, "%s\n", plainLines(text).c_str());
+  std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
-}
-
-void TerminalPrompt::message(const std::string& text) { printError(text); }
-
-void TerminalPrompt::errorBox(const std::string& text) { printError(text); }
-
-bool TerminalPrompt::askYesNo(const std::string& question) {
-  printError(question + (args_.yes ? " Yes (--yes)" : " No (use --yes to overwrite)"));
-  return args_.yes;
-}
-
-bool TerminalPrompt::askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) {
-  if (args_.rawWidth == 0 || args_.rawHeight == 0) {
-    printError("The size of this RAW file is not in its name: give it with --raw-size WxH [--bits 8|16]");
-    return false;
-  }
-  const int64_t pixels = int64_t{args_.rawWidth} * args_.rawHeight;  // both below 2^31
-  if (pixels > INT64_MAX / 6) {
-    printError("--raw-size " + std::to_string(args_.rawWidth) + "x" + std::to_string(args_.rawHeight) +
-               " is too large: that many pixels cannot fit in a file");
-    return false;
-  }
-  int chosen = args_.rawBits;
-  if (chosen == 0) chosen = pixels * 3 == fileSize ? 8 : pixels * 6 == fileSize ? 16 : 8;
-  // Like the size dialog, accept only a geometry that fills the file exactly.
-  if (pixels * (chosen == 16 ? 6 : 3) != fileSize) {
-    printError("--raw-size " + std::to_string(args_.rawWidth) + "x" + std::to_string(args_.rawHeight) + " at " +
-               std::to_string(chosen) + " bits does not match the file size of " + std::to_string(fileSize) +
-               " bytes");
-    return false;
-  }
-  width = args_.rawWidth;
-  height = args_.rawHeight;
-  bits = chosen;
-  return true;
 }
 
 TerminalObserver::TerminalObserver(const Arguments& args)
     : bar_(!args.quiet && ::isatty(STDERR_FILENO)), verbose_(args.verbose) {}
 
-void TerminalObserver::status(const std::string& text) {
-  if (verbose_ && !text.empty()) printError(text);
-}
+void TerminalObserver::note(const std::string& text) { printError(text); }
 
 namespace {
 
@@ -109,21 +66,30 @@ std::string clockText(double seconds) {
 
 }  // namespace
 
-void TerminalObserver::progressBegin(int64_t max, const std::string& caption) {
-  max_ = max;
-  caption_ = caption;
+void TerminalObserver::phaseStarted(const PhaseStart& phase) {
+  phase_ = phase;
+  caption_ = captionText(phase);
   lastPercent_ = -1;
   started_ = Clock::now();
   lastDrawn_ = {};
   readAtStart_ = bytesRead();
-  progress(0);
+  drawBar(0);
+}
+
+void TerminalObserver::progressed(const Progress& progress) {
+  if (verbose_) {
+    const std::string text = statusText(phase_, progress);
+    if (!text.empty()) printError(text);
+  }
+  drawBar(progress.done);
 }
 
 // "[####....]  42%  120.5 MB/s  0:12 left  Step 2/4": the speed is what the
 // process reads, the time left follows from the share done so far.
-void TerminalObserver::progress(int64_t position) {
-  if (!bar_ || max_ <= 0) return;
-  const int percent = static_cast<int>(std::min<int64_t>(position * 100 / max_, 100));
+void TerminalObserver::drawBar(int64_t position) {
+  const int64_t total = phase_.total;
+  if (!bar_ || total <= 0) return;
+  const int percent = static_cast<int>(std::min<int64_t>(position * 100 / total, 100));
   const Clock::time_point now = Clock::now();
   if (percent == lastPercent_ && now - lastDrawn_ < std::chrono::milliseconds(500)) return;
   lastPercent_ = percent;
@@ -132,7 +98,7 @@ void TerminalObserver::progress(int64_t position) {
   for (int i = 0; i < 40; ++i) bar[i] = i < percent * 40 / 100 ? '#' : '.';
   bar[40] = 0;
   const double elapsed = std::chrono::duration<double>(now - started_).count();
-  const double done = double(std::min(position, max_)) / double(max_);
+  const double done = double(std::min(position, total)) / double(total);
   std::string speed = "   -- MB/s", left = "--:-- left";
   if (elapsed > 0.1) {
     char text[32];
@@ -146,9 +112,7 @@ void TerminalObserver::progress(int64_t position) {
   barShown = true;
 }
 
-void TerminalObserver::progressEnd() { clearBar(); }
-
-void TerminalObserver::error(const std::string& text) { printError(text); }
+void TerminalObserver::phaseEnded() { clearBar(); }
 
 std::stop_token cancelOnSignals() {
   static std::stop_source source;

@@ -1,6 +1,6 @@
-// The engine's channels on a terminal: messages on stderr, the overwrite
-// question answered by --yes, the RAW size by --raw-size and --bits, a
-// progress bar when stderr is a terminal, and SIGINT or SIGTERM as a cancel.
+// The engine's runs on a terminal: messages on stderr, a progress bar when
+// stderr is a terminal, status texts with --verbose, and SIGINT or SIGTERM
+// as a cancel.
 #pragma once
 
 #include <chrono>
@@ -13,30 +13,18 @@
 
 namespace torvel::cli {
 
-class TerminalPrompt : public Prompt {
- public:
-  explicit TerminalPrompt(const Arguments& args) : args_(args) {}
-  void message(const std::string& text) override;
-  void errorBox(const std::string& text) override;
-  bool askYesNo(const std::string& question) override;
-  bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override;
-
- private:
-  const Arguments& args_;
-};
-
 class TerminalObserver : public RunObserver {
  public:
   explicit TerminalObserver(const Arguments& args);
-  void status(const std::string& text) override;
-  void progressBegin(int64_t max, const std::string& caption) override;
-  void progress(int64_t position) override;
-  void progressEnd() override;
-  void error(const std::string& text) override;
+  void phaseStarted(const PhaseStart& phase) override;
+  void progressed(const Progress& progress) override;
+  void phaseEnded() override;
+  void note(const std::string& text) override;
 
  private:
+  void drawBar(int64_t done);
   bool bar_ = false, verbose_ = false;
-  int64_t max_ = 0;
+  PhaseStart phase_;
   int lastPercent_ = -1;
   std::string caption_;
   std::chrono::steady_clock::time_point started_, lastDrawn_;

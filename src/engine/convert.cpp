@@ -9,12 +9,19 @@
 
 namespace torvel {
 
+std::string inputRefusal(const ImageInfo& input, const std::string& missing) {
+  if (!fileExists(input.path)) return missing;
+  return input.accepted ? "" : refusalText(input);
+}
+
 std::unique_ptr<ImageReader> openRunInput(const ImageInfo& input, const RunContext& context, RunResult& failure) {
   std::string why;
   std::unique_ptr<ImageReader> reader = openReader(input, why);
-  if (reader) return reader;
-  if (why == notEnoughMemory) context.message("Torvel.OpenInFile : Not enough memory");
-  failure = context.fail(Outcome::Failed, withReason("Error opening input file", why));
+  if (reader) {
+    reader->setCancel(context.cancelToken());
+    return reader;
+  }
+  failure = {Outcome::Failed, withReason("Error opening input file " + input.path, why), {}};
   return nullptr;
 }
 
@@ -26,31 +33,38 @@ std::string outputBase(const std::string& outDir, const std::string& inputPath, 
 
 namespace {
 
-// Rows of a headerless input above the region are read and dropped.
+// A failed read: cancelled when the caller asked (a band of tiles stops
+// early), else the reader's reason.
+RunResult readFailure(const ImageReader& reader, const RunContext& context) {
+  if (context.cancelled()) return RunContext::cancelledResult();
+  return {Outcome::Failed, withReason("Read file error", reader.error()), {}};
+}
+
+// Rows above the region of an input read only in order are read and dropped.
 RunResult skipRows(ImageReader& reader, uint32_t rows, const RunContext& context) {
   RunObserver& observer = context.observer();
+  observer.phaseStarted({Phase::Skipping, rows});
   for (uint32_t i = 0; i < rows; ++i) {
     if (context.cancelled()) return RunContext::cancelledResult();
-    const uint8_t* line = reader.readRow(i);
-    if (i % 50 == 0) observer.progress(i);
-    observer.status("Skipping lines... (" + std::to_string(rows - i) + ")");
-    if (!line) return context.fail(Outcome::Failed, withReason("Read file error", reader.error()));
+    if (!reader.readRow(i)) return readFailure(reader, context);
+    observer.progressed({i + 1, rows - i});
   }
+  observer.phaseEnded();
   return {};
 }
 
-RunResult copyRows(ImageReader& reader, ImageWriter& writer, const Region& region, const RunContext& context) {
+RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertRequest& request, const RunContext& context) {
   RunObserver& observer = context.observer();
+  const Region& region = request.region;
   const SpanConverter convert(reader.info().layout(), writer.info().layout());
+  observer.phaseStarted({Phase::Copying, region.height, request.step, request.steps});
   for (uint32_t c = 0; c < region.height; ++c) {
     if (context.cancelled()) return RunContext::cancelledResult();
-    const uint32_t row = region.y + c;
-    const uint8_t* line = reader.readRow(row);
-    if (!line) return context.fail(Outcome::Failed, withReason("Read file error", reader.error()));
+    const uint8_t* line = reader.readRow(region.y + c);
+    if (!line) return readFailure(reader, context);
     convert(line, region.x, writer.line(), 0, region.width);
-    if (!writer.writeRow()) return context.fail(Outcome::Failed, withReason("Write to file error", writer.error()));
-    if (row % 7 == 0) observer.progress(row);
-    observer.status("Saving lines... (" + std::to_string(region.height - c) + ")");
+    if (!writer.writeRow()) return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};
+    observer.progressed({c + 1, region.height - c});
   }
   return {};
 }
@@ -58,11 +72,12 @@ RunResult copyRows(ImageReader& reader, ImageWriter& writer, const Region& regio
 }  // namespace
 
 RunResult convertImage(const ConvertRequest& request, const RunContext& context) {
-  RunObserver& observer = context.observer();
   const ImageInfo& input = request.input;
   const Region& region = request.region;
-  observer.status("");
-  if (!fileExists(input.path) || !input.accepted) return context.fail(Outcome::Refused, "File not found");
+  if (std::string refusal = inputRefusal(input, "File not found"); !refusal.empty())
+    return {Outcome::Refused, refusal, {}};
+  if (region.width == 0 || region.height == 0)
+    return {Outcome::Refused, "The region to copy is empty: it must be at least one pixel wide and high", {}};
   RunResult result;
   std::unique_ptr<ImageReader> reader = openRunInput(input, context, result);
   if (!reader) return result;
@@ -70,17 +85,16 @@ RunResult convertImage(const ConvertRequest& request, const RunContext& context)
   const OutputRequest out{outputBase(request.outDir, input.path, request.format.kind, region.width, region.height),
                           request.format, region.width, region.height, input.bits, false, input.path};
   OutputCreation made = createOutput(out, context);
-  if (!made.writer) return {made.outcome, made.message, {}};  // the creation has told the user
+  if (!made.writer) return {made.outcome, made.message, {}};
 
-  observer.progressBegin(int64_t{region.y} + region.height, request.caption);
   if (reader->sequential()) result = skipRows(*reader, region.y, context);
-  if (result.completed()) result = copyRows(*reader, *made.writer, region, context);
-  observer.progressEnd();
+  if (result.completed()) result = copyRows(*reader, *made.writer, request, context);
+  context.observer().phaseEnded();
   if (!result.completed()) {
     made.writer->discard();
     return result;
   }
-  if (!made.writer->finish()) return context.fail(made.writer->finishOutcome(), made.writer->finishFailureText());
+  if (!made.writer->finish()) return {made.writer->finishOutcome(), made.writer->finishFailureText(), {}};
   result.written.push_back(made.writer->info().path);
   return result;
 }
@@ -88,7 +102,7 @@ RunResult convertImage(const ConvertRequest& request, const RunContext& context)
 RunResult cropImage(const ConvertRequest& request, const RunContext& context) {
   const Region& r = request.region;
   const std::string refusal = cropRefusal(request.input.width, request.input.height, r.x, r.y, r.width, r.height);
-  if (!refusal.empty()) return context.fail(Outcome::Refused, refusal);
+  if (!refusal.empty()) return {Outcome::Refused, refusal, {}};
   return convertImage(request, context);
 }
 

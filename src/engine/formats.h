@@ -13,12 +13,12 @@
 namespace torvel {
 
 // Each probe starts from `info` holding the path, file size and kind, and
-// fills in the rest; refusals are shown through the prompt.
-void probeTiff(ImageInfo& info, Prompt* prompt);
-// Shows a probe's refusal; `record` keeps it as the probe's reason.
-void refuseProbe(ImageInfo& info, Prompt* prompt, const std::string& text, bool record);
-void probeRaw(ImageInfo& info, Prompt* prompt, bool askUser);
-void probeKro(ImageInfo& info, Prompt* prompt);
+// fills in the rest, its refusals included.
+void probeTiff(ImageInfo& info);
+// Records a probe's refusal.
+void refuseProbe(ImageInfo& info, const std::string& text);
+void probeRaw(ImageInfo& info, const RawGeometry& raw);
+void probeKro(ImageInfo& info);
 
 std::unique_ptr<ImageReader> openTiffReader(const ImageInfo& info, std::string& why);
 std::unique_ptr<ImageReader> openRawReader(const ImageInfo& info, std::string& why);

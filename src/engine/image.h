@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace torvel {
 
@@ -19,6 +20,14 @@ struct PixelLayout {
   int bytesPerPixel() const { return channels * bits / 8; }
 };
 
+// The size of a headerless RAW image when its name does not give it: what
+// the user answers, handed to the probe.
+struct RawGeometry {
+  uint32_t width = 0, height = 0;
+  int bits = 0;  // 8 or 16; 0 when not given
+  bool given() const { return width != 0 || height != 0 || bits != 0; }
+};
+
 // A probed input, or an output as its creation fixed it.
 struct ImageInfo {
   std::string path;
@@ -30,7 +39,12 @@ struct ImageInfo {
   int channels = 0;
   bool littleEndian = true;
   bool accepted = false;  // the probe accepted the file
-  std::string refusal;    // the probe's recorded reason, when it gave one
+  // Why it did not, in the order the user should read them.
+  std::vector<std::string> refusals;
+  // A RAW whose size is neither in its name nor given: ask for it (the name's
+  // size, when it has one, is the guess) and probe again with the answer.
+  bool needsGeometry = false;
+  RawGeometry guess;
   // What the file itself holds, when a reader expands it: its samples per
   // pixel and their meaning ("gray", "gray + alpha", "palette", "YCbCr");
   // empty for plain RGB or RGBA.

@@ -49,7 +49,7 @@ bool decodeKroHeader(const uint8_t in[kroHeaderSize], KroHeader& header) {
   return true;
 }
 
-void probeKro(ImageInfo& info, Prompt* prompt) {
+void probeKro(ImageInfo& info) {
   uint8_t raw[kroHeaderSize] = {};
   size_t got = 0;
   {
@@ -57,22 +57,20 @@ void probeKro(ImageInfo& info, Prompt* prompt) {
     if (file.openRead(info.path)) got = file.read(raw, sizeof raw);
   }
   KroHeader header;
-  if (got < kroHeaderSize || !decodeKroHeader(raw, header)) return refuseProbe(info, prompt, "KRO Header error", true);
-  if (header.bits != 8 && header.bits != 16) return refuseProbe(info, prompt, "The image must be 8 or 16 bits", true);
+  if (got < kroHeaderSize || !decodeKroHeader(raw, header)) return refuseProbe(info, "KRO Header error");
+  if (header.bits != 8 && header.bits != 16) return refuseProbe(info, "The image must be 8 or 16 bits");
   info.bits = static_cast<int>(header.bits);
-  if (header.channels != 4) return refuseProbe(info, prompt, "The number of color channels must be 4", true);
+  if (header.channels != 4) return refuseProbe(info, "The number of color channels must be 4");
   info.channels = 4;
-  if (header.height == 0 || header.width == 0) return refuseProbe(info, prompt, "Height or Width = 0", false);
+  if (header.height == 0 || header.width == 0) return refuseProbe(info, "Height or Width = 0");
   // The pixels the header promises must be in the file: a lying header
   // would otherwise size buffers and pictures after it.
   const unsigned __int128 promised =
       static_cast<unsigned __int128>(header.width) * header.height * (header.bits / 2) + kroHeaderSize;
   if (promised > static_cast<unsigned __int128>(info.fileSize))
-    return refuseProbe(info, prompt,
-                       "The KRO file is truncated: its header promises " + std::to_string(header.width) + " × " +
-                           std::to_string(header.height) + " pixels, more than its " +
-                           std::to_string(info.fileSize) + " bytes hold",
-                       true);
+    return refuseProbe(info, "The KRO file is truncated: its header promises " + std::to_string(header.width) + " × " +
+                                 std::to_string(header.height) + " pixels, more than its " +
+                                 std::to_string(info.fileSize) + " bytes hold");
   info.width = header.width;
   info.height = header.height;
   info.littleEndian = false;

@@ -42,14 +42,19 @@ class Merger {
  private:
   ImageInfo probeTile(uint32_t column, uint32_t row) const {
     const std::string path = index_.find(column, row);
-    return path.empty() ? ImageInfo{} : probeImage(path, context_.prompt(), false);
+    return path.empty() ? ImageInfo{} : probeImage(path);
   }
   bool measureCorners();
   bool openBand(uint32_t row);
   bool copyBand(uint32_t row);
-  bool failed(Outcome outcome, const std::string& text) {
-    result_ = context_.fail(outcome, text);
+  bool stopWith(Outcome outcome, const std::string& text) {
+    result_ = {outcome, text, {}};
     return false;
+  }
+  // A tile that is missing or refused, and why.
+  bool refuseTile(uint32_t column, uint32_t row, const ImageInfo& tile) {
+    const std::string why = index_.find(column, row).empty() ? "no file was selected for it" : refusalText(tile);
+    return stopWith(Outcome::Refused, withReason(tileText(column, row) + " is not valid", why));
   }
 
   const MergeRequest& request_;
@@ -65,18 +70,16 @@ class Merger {
 
 bool Merger::measureCorners() {
   const ImageInfo first = probeTile(1, 1);
-  if (!first.accepted) return failed(Outcome::Refused, "Tile X=1 Y=1 is not valid");
+  if (!first.accepted) return refuseTile(1, 1, first);
   const ImageInfo last = probeTile(request_.columns, request_.rows);
-  if (!last.accepted) return failed(Outcome::Refused, tileText(request_.columns, request_.rows) + " is not valid");
+  if (!last.accepted) return refuseTile(request_.columns, request_.rows, last);
   geometry_.firstWidth = first.width;
   geometry_.firstHeight = first.height;
   geometry_.lastWidth = last.width;
   geometry_.lastHeight = last.height;
   geometry_.bits = last.bits;
   if (geometry_.usable()) return true;
-  context_.message("Found error in tile dimensions");
-  result_ = {Outcome::Refused, "Found error in tile dimensions", {}};
-  return false;
+  return stopWith(Outcome::Refused, "Found error in tile dimensions");
 }
 
 bool Merger::openBand(uint32_t row) {
@@ -84,13 +87,18 @@ bool Merger::openBand(uint32_t row) {
   converters_.clear();
   for (uint32_t c = 1; c <= request_.columns; ++c) {
     const ImageInfo tile = probeTile(c, row);
+    if (!tile.accepted) return refuseTile(c, row, tile);
     // A tile of another depth would overrun the output line: refused too.
-    if (!tile.accepted || tile.width != geometry_.widthOf(c) || tile.height != geometry_.heightOf(row) ||
-        tile.bits != geometry_.bits)
-      return failed(Outcome::Refused, tileText(c, row) + " is not valid");
+    if (tile.width != geometry_.widthOf(c) || tile.height != geometry_.heightOf(row) || tile.bits != geometry_.bits)
+      return stopWith(Outcome::Refused, tileText(c, row) + " is not valid: it is " + std::to_string(tile.width) +
+                                            " × " + std::to_string(tile.height) + " at " + std::to_string(tile.bits) +
+                                            " bits, where " + std::to_string(geometry_.widthOf(c)) + " × " +
+                                            std::to_string(geometry_.heightOf(row)) + " at " +
+                                            std::to_string(geometry_.bits) + " bits belong");
     std::string why;
     band_.push_back(openReader(tile, why));
-    if (!band_.back()) return failed(Outcome::Failed, withReason(tileText(c, row) + " read error", why));
+    if (!band_.back()) return stopWith(Outcome::Failed, withReason(tileText(c, row) + " read error", why));
+    band_.back()->setCancel(context_.cancelToken());
     converters_.emplace_back(tile.layout(), output_->info().layout());
   }
   return true;
@@ -104,17 +112,13 @@ bool Merger::copyBand(uint32_t row) {
     uint32_t x = 0;
     for (uint32_t c = 1; c <= request_.columns; ++c) {
       const uint8_t* line = band_[c - 1]->readRow(r);
-      if (!line) return failed(Outcome::Failed, withReason(tileText(c, row) + " read error", band_[c - 1]->error()));
+      if (!line && context_.cancelled()) return false;
+      if (!line) return stopWith(Outcome::Failed, withReason(tileText(c, row) + " read error", band_[c - 1]->error()));
       converters_[c - 1](line, 0, output_->line(), x, geometry_.widthOf(c));
       x += geometry_.widthOf(c);
     }
-    if (!output_->writeRow()) return failed(Outcome::Failed, withReason("Write to file error", output_->error()));
-    if (++outputRow_ % 7 == 0) {
-      observer.progress(outputRow_);
-      if (context_.cancelled()) return false;
-      observer.status("Processing row " + std::to_string(row) + "/" + std::to_string(request_.rows) + " (" +
-                      std::to_string(bandHeight - r) + ")");
-    }
+    if (!output_->writeRow()) return stopWith(Outcome::Failed, withReason("Write to file error", output_->error()));
+    observer.progressed({++outputRow_, bandHeight - r, row, request_.rows});
   }
   return true;
 }
@@ -129,19 +133,19 @@ RunResult Merger::run() {
   const OutputRequest out{request_.format.kind == FileKind::Raw ? sizedName(outBase, width, height) : outBase,
                           request_.format, width, height, geometry_.bits, false, request_.selectedInput};
   OutputCreation made = createOutput(out, context_);
-  if (!made.writer) return context_.fail(made.outcome, "Cannot create the file " + made.path);
+  if (!made.writer) return {made.outcome, made.failureText("Cannot create the file"), {}};
   output_ = std::move(made.writer);
 
-  context_.observer().progressBegin(height, request_.caption);
+  context_.observer().phaseStarted({Phase::Merging, height});
   for (uint32_t row = 1; row <= request_.rows; ++row)
     if (context_.cancelled() || !openBand(row) || !copyBand(row)) break;
   band_.clear();
   if (context_.cancelled() && result_.completed()) result_ = RunContext::cancelledResult();
   if (result_.completed() && !output_->finish())
-    failed(output_->finishOutcome(), output_->finishFailureText());
+    stopWith(output_->finishOutcome(), output_->finishFailureText());
   else if (!result_.completed())
     output_->discard();
-  context_.observer().progressEnd();
+  context_.observer().phaseEnded();
   if (result_.completed()) result_.written.push_back(output_->info().path);
   return result_;
 }
@@ -149,14 +153,16 @@ RunResult Merger::run() {
 }  // namespace
 
 RunResult mergeTiles(const MergeRequest& request, const RunContext& context) {
-  if (request.tiles.empty() || request.columns == 0 || request.rows == 0) return {Outcome::Refused, "", {}};
+  if (request.tiles.empty()) return {Outcome::Refused, "No tiles were selected to merge", {}};
+  if (request.columns == 0 || request.rows == 0)
+    return {Outcome::Refused, "The grid of the tiles is empty: give its columns and rows", {}};
   return Merger(request, context).run();
 }
 
 RunResult mergeSelectedTiles(const MergeRequest& request, const RunContext& context) {
-  if (request.tiles.empty()) return {Outcome::Refused, "", {}};
+  if (request.tiles.empty()) return {Outcome::Refused, "No tiles were selected to merge", {}};
   const std::string refusal = mergeCountRefusal(int64_t{request.columns} * request.rows, request.tiles.size());
-  if (!refusal.empty()) return context.fail(Outcome::Refused, refusal);
+  if (!refusal.empty()) return {Outcome::Refused, refusal, {}};
   return mergeTiles(request, context);
 }
 

@@ -26,8 +26,8 @@ struct ConvertRequest {
   ImageInfo input;  // as probed
   Region region;    // the whole image for Convert
   OutputFormat format;
-  std::string outDir;   // ends in '/'
-  std::string caption;  // shown with the progress
+  std::string outDir;      // ends in '/'
+  int step = 0, steps = 0;  // its place in a run of several steps (a resize's)
 };
 RunResult convertImage(const ConvertRequest& request, const RunContext& context);
 // The crop's checks of the region, then the conversion of it.
@@ -38,7 +38,6 @@ struct SplitRequest {
   uint32_t tileWidth = 0, tileHeight = 0;
   OutputFormat format;
   std::string outDir;
-  std::string caption;
 };
 // Completed or not, `written` lists the tiles written, band by band.
 RunResult splitImage(const SplitRequest& request, const RunContext& context);
@@ -48,7 +47,6 @@ struct MergeRequest {
   uint32_t columns = 0, rows = 0;
   OutputFormat format;
   std::string outDir;
-  std::string caption;
   std::string selectedInput;  // the image the front end has chosen: never replaced either
 };
 RunResult mergeTiles(const MergeRequest& request, const RunContext& context);

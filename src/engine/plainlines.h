@@ -23,6 +23,9 @@ class StoredRows {
   const uint8_t* row(uint32_t row, std::string& why);
   // From now on each row is read alone.
   void readAlone() { capacity_ = 1; }
+  // A region straight from the file, one positioned read per row.
+  bool region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out, size_t stride,
+              std::string& why);
 
  private:
   ByteFile& file_;
@@ -37,13 +40,13 @@ class PlainLineReader : public ImageReader {
  public:
   PlainLineReader(const ImageInfo& info, int64_t dataOffset);
   bool open(std::string& why);
-  // Lines come in file order: a headerless file has no index of its rows.
-  bool sequential() const override { return true; }
   void readSparsely() override { rows_.readAlone(); }
   const uint8_t* readRow(uint32_t row) override;
-  int64_t storedRowOffset(uint32_t row) const override;
+  bool readsRegionsDirectly() const override { return true; }
+  bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override;
 
  private:
+  int64_t storedRowOffset(uint32_t row) const;
   ByteFile file_;
   int64_t offset_;
   StoredRows rows_;

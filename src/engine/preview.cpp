@@ -13,6 +13,7 @@
 #include "engine/leftovers.h"
 #include "engine/partfile.h"
 #include "engine/reader.h"
+#include "engine/runsteps.h"
 #include "engine/spans.h"
 
 namespace torvel {
@@ -52,10 +53,10 @@ class PreviewRow {
 
 RunResult makePreview(const ImageInfo& image, uint32_t maxWidth, uint32_t maxHeight, const RunContext& context,
                       PreviewPicture& picture) {
-  if (!image.accepted) return {Outcome::Refused, "File not found or bad file!", {}};
-  std::string why;
-  std::unique_ptr<ImageReader> reader = openReader(image, why);
-  if (!reader) return {Outcome::Failed, withReason("Error opening input file", why), {}};
+  if (!image.accepted) return {Outcome::Refused, refusalText(image), {}};
+  RunResult result;
+  std::unique_ptr<ImageReader> reader = openRunInput(image, context, result);
+  if (!reader) return result;
   reader->readSparsely();
   previewSize(image.width, image.height, maxWidth, maxHeight, picture.width, picture.height);
   const uint64_t bytes = uint64_t{picture.width} * picture.height * 3;
@@ -71,19 +72,19 @@ RunResult makePreview(const ImageInfo& image, uint32_t maxWidth, uint32_t maxHei
   }
   PreviewRow row(image, picture.width);
   RunObserver& observer = context.observer();
-  observer.progressBegin(picture.height, "Preview");
-  RunResult result;
+  observer.phaseStarted({Phase::Preview, picture.height});
   for (uint32_t y = 0; y < picture.height && result.completed(); ++y) {
     if (context.cancelled()) {
       result = RunContext::cancelledResult();
     } else if (const uint8_t* source = reader->readRow(previewSource(y, image.height, picture.height))) {
       row.make(source, &picture.rgb[size_t(y) * picture.width * 3]);
-      observer.progress(y + 1);
+      observer.progressed({y + 1});
     } else {
-      result = {Outcome::Failed, withReason("Read file error", reader->error()), {}};
+      result = context.cancelled() ? RunContext::cancelledResult()
+                                   : RunResult{Outcome::Failed, withReason("Read file error", reader->error()), {}};
     }
   }
-  observer.progressEnd();
+  observer.phaseEnded();
   return result;
 }
 

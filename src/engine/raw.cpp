@@ -47,6 +47,23 @@ const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
   return chunk_.get();
 }
 
+bool StoredRows::region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out,
+                        size_t stride, std::string& why) {
+  const size_t bytes = width * pixel;
+  for (uint32_t r = 0; r < height; ++r) {
+    const size_t got = file_.readAt(offsetOf_(y + r) + static_cast<int64_t>(x * pixel), out + r * stride, bytes);
+    if (int e = file_.takeError()) {
+      why = "row " + std::to_string(y + r) + ": " + systemErrorText(e);
+      return false;
+    }
+    if (got != bytes) {
+      why = "row " + std::to_string(y + r) + ": the file ends before the row does";
+      return false;
+    }
+  }
+  return true;
+}
+
 PlainLineReader::PlainLineReader(const ImageInfo& info, int64_t dataOffset)
     : ImageReader(info), offset_(dataOffset),
       rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}
@@ -67,6 +84,13 @@ const uint8_t* PlainLineReader::readRow(uint32_t row) {
   std::string why;
   const uint8_t* line = rows_.row(row, why);
   return line ? line : fail(why);
+}
+
+bool PlainLineReader::readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out,
+                                 size_t stride) {
+  std::string why;
+  return rows_.region(x, y, width, height, static_cast<size_t>(info_.bytesPerPixel()), out, stride, why) ||
+         fail(why);
 }
 
 int64_t PlainLineReader::storedRowOffset(uint32_t row) const {
@@ -123,33 +147,64 @@ bool PlainLineWriter::complete() {
   return true;
 }
 
-void probeRaw(ImageInfo& info, Prompt* prompt, bool askUser) {
-  int32_t nameWidth = 0, nameHeight = 0;
-  parseTileSize(info.path, nameWidth, nameHeight);
-  uint32_t w = nameWidth > 0 ? static_cast<uint32_t>(nameWidth) : 0;
-  uint32_t h = nameHeight > 0 ? static_cast<uint32_t>(nameHeight) : 0;
-  const int64_t pixels = static_cast<int64_t>(w) * h;  // below 2^62: both sides below 2^31
-  if (pixels > INT64_MAX / 6)
-    return refuseProbe(info, prompt,
-                       "The size in the file name is too large: " + std::to_string(w) + " × " + std::to_string(h) +
-                           " pixels cannot fit in a file",
-                       true);
-  int bits = 0;
-  if (pixels * 3 == info.fileSize)
-    bits = 8;
-  else if (pixels * 6 == info.fileSize)
-    bits = 16;
-  if (bits == 0 && askUser) {
-    if (!prompt || !prompt->askRawGeometry(info.fileSize, w, h, bits)) return;  // cancelled: silent
-    if (bits != 8 && bits != 16) bits = 0;
-  }
-  if (w == 0 || h == 0 || bits == 0) {
-    refuseProbe(info, prompt, "Invalid width, height or bits", false);
+namespace {
+
+// Bytes of a RAW image of this geometry; beyond any file when it overflows.
+int64_t rawBytes(const RawGeometry& g) {
+  const unsigned __int128 bytes = static_cast<unsigned __int128>(g.width) * g.height * (g.bits == 16 ? 6 : 3);
+  return bytes > static_cast<unsigned __int128>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
+}
+
+std::string geometryText(const RawGeometry& g) {
+  return std::to_string(g.width) + " × " + std::to_string(g.height) + (g.bits ? " at " + std::to_string(g.bits) + " bits" : "");
+}
+
+// The size in the name, with the bits that make it fill the file (0 when none do).
+RawGeometry namedGeometry(const ImageInfo& info) {
+  int32_t width = 0, height = 0;
+  parseTileSize(info.path, width, height);
+  RawGeometry g{width > 0 ? static_cast<uint32_t>(width) : 0, height > 0 ? static_cast<uint32_t>(height) : 0, 0};
+  for (int bits : {8, 16})
+    if (g.width && g.height && rawBytes({g.width, g.height, bits}) == info.fileSize) g.bits = bits;
+  return g;
+}
+
+// The given geometry, its bits taken from the file size when not given.
+RawGeometry completed(RawGeometry g, int64_t fileSize) {
+  if (g.bits == 0) g.bits = rawBytes({g.width, g.height, 16}) == fileSize ? 16 : 8;
+  return g;
+}
+
+}  // namespace
+
+void probeRaw(ImageInfo& info, const RawGeometry& raw) {
+  const RawGeometry named = namedGeometry(info);
+  if (rawBytes({named.width, named.height, 16}) == INT64_MAX)
+    return refuseProbe(info, "The size in the file name is too large: " + geometryText(named) +
+                                 " pixels cannot fit in a file");
+  RawGeometry g = named;
+  if (raw.given() && named.bits) {
+    const RawGeometry given = completed(raw, info.fileSize);
+    if (given.width != named.width || given.height != named.height || given.bits != named.bits)
+      return refuseProbe(info, "The size given, " + geometryText(given) + ", does not agree with the size in the file name, " +
+                                   geometryText(named));
+  } else if (raw.given()) {
+    g = completed(raw, info.fileSize);
+    if (rawBytes(g) == INT64_MAX)
+      return refuseProbe(info, "The size given, " + geometryText(g) + ", is too large: that many pixels cannot fit in a file");
+  } else if (!named.bits) {
+    info.needsGeometry = true;  // the front end asks, then probes again
+    info.guess = named;
     return;
   }
-  info.width = w;
-  info.height = h;
-  info.bits = bits;
+  if (g.width == 0 || g.height == 0 || (g.bits != 8 && g.bits != 16))
+    return refuseProbe(info, "Invalid width, height or bits");
+  if (rawBytes(g) != info.fileSize)
+    return refuseProbe(info, "The RAW file holds " + std::to_string(info.fileSize) + " bytes, not the " +
+                                 std::to_string(rawBytes(g)) + " of " + geometryText(g));
+  info.width = g.width;
+  info.height = g.height;
+  info.bits = g.bits;
   info.channels = 3;
   info.littleEndian = true;
   info.accepted = true;

@@ -1,5 +1,6 @@
 #include "engine/reader.h"
 
+#include <cstring>
 #include <new>
 
 #include "engine/bytefile.h"
@@ -14,12 +15,19 @@ std::unique_ptr<uint8_t[]> allocateLine(uint64_t bytes) {
   return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
 }
 
-void refuseProbe(ImageInfo& info, Prompt* prompt, const std::string& text, bool record) {
-  if (prompt) prompt->message(text);
-  if (record) info.refusal = text;
+void refuseProbe(ImageInfo& info, const std::string& text) { info.refusals.push_back(text); }
+
+bool ImageReader::readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) {
+  const size_t pixel = static_cast<size_t>(info_.bytesPerPixel());
+  for (uint32_t r = 0; r < height; ++r) {
+    const uint8_t* row = readRow(y + r);
+    if (!row) return false;
+    std::memcpy(out + r * stride, row + x * pixel, width * pixel);
+  }
+  return true;
 }
 
-ImageInfo probeImage(const std::string& path, Prompt* prompt, bool askUser) {
+ImageInfo probeImage(const std::string& path, const RawGeometry& raw) {
   ImageInfo info;
   info.path = path;
   info.kind = kindOfPath(path);
@@ -29,24 +37,33 @@ ImageInfo probeImage(const std::string& path, Prompt* prompt, bool askUser) {
     // A FIFO, a device or a socket would block or never end: refused before any probe opens it.
     ByteFile file;
     if (!file.openRead(path) && file.takeError() == ByteFile::notRegularFile) {
-      refuseProbe(info, prompt, "Cannot read " + path + ": it is not a regular file", true);
+      refuseProbe(info, "Cannot read " + path + ": it is not a regular file");
       return info;
     }
   }
   switch (info.kind) {
     case FileKind::Kro:
-      probeKro(info, prompt);
+      probeKro(info);
       break;
     case FileKind::Tiff:
-      probeTiff(info, prompt);
+      probeTiff(info);
       break;
     case FileKind::Raw:
-      probeRaw(info, prompt, askUser);
+      probeRaw(info, raw);
       break;
     case FileKind::None:
       break;
   }
   return info;
+}
+
+std::string refusalText(const ImageInfo& info) {
+  if (info.needsGeometry && info.guess.width && info.guess.height)
+    return "The size in the name of " + info.path + " does not match its " + std::to_string(info.fileSize) + " bytes";
+  if (info.needsGeometry) return "The size of " + info.path + " is not in its name";
+  std::string text;
+  for (const std::string& r : info.refusals) text += (text.empty() ? "" : "; ") + r;
+  return text.empty() ? info.path + " is not an image this program reads" : text;
 }
 
 std::unique_ptr<ImageReader> openReader(const ImageInfo& info, std::string& why) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "engine/image.h"
@@ -19,20 +20,25 @@ class ImageReader {
   ImageReader& operator=(const ImageReader&) = delete;
 
   const ImageInfo& info() const { return info_; }
-  // True when rows come only in file order, whatever row is asked for: the
-  // lines of headerless files are read one after the other, not sought.
+  // True when rows come only in file order: reading a row far down decodes
+  // every row above it.
   virtual bool sequential() const { return false; }
   // Later reads need deliver only these columns (a crop); others may hold anything.
   virtual void useColumns(uint32_t /*first*/, uint32_t /*count*/) {}
   // Later reads ask for rows far apart: each is read alone, not with its neighbours.
   virtual void readSparsely() {}
-  // Where row `row` is stored in the file exactly as readRow() hands it out
-  // (uncompressed, nothing to convert), so a region can be read straight
-  // from the file; -1 when it is not stored so.
-  virtual int64_t storedRowOffset(uint32_t /*row*/) const { return -1; }
   // Row `row` as info().lineBytes() bytes of interleaved samples, valid until
   // the next call; null when it cannot be read, and error() says why.
   virtual const uint8_t* readRow(uint32_t row) = 0;
+  // True when a region is read straight from the file, one positioned read
+  // per row, so reading one costs no more than its own bytes.
+  virtual bool readsRegionsDirectly() const { return false; }
+  // Rows y .. y + height - 1, columns x .. x + width - 1, into `out` with
+  // `stride` bytes from row to row; false when it cannot be read, and
+  // error() says why.
+  virtual bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride);
+  // Long reads (a band of tiles) end early, failing, once this is requested.
+  void setCancel(std::stop_token cancel) { cancel_ = std::move(cancel); }
   const std::string& error() const { return error_; }
 
  protected:
@@ -40,17 +46,24 @@ class ImageReader {
     error_ = std::move(why);
     return nullptr;
   }
+  bool cancelRequested() const { return cancel_.stop_requested(); }
   ImageInfo info_;
   std::string error_;
+  std::stop_token cancel_;
 };
 
 // A line buffer owned by a reader or a writer; null when it cannot be had.
 std::unique_ptr<uint8_t[]> allocateLine(uint64_t bytes);
 
 // Probes `path` as its extension selects: the TIFF tags, the KRO header, or
-// the RAW name and size (asking for the geometry when `askUser` and the
-// prompt allow). The probes show their refusals through the prompt.
-ImageInfo probeImage(const std::string& path, Prompt* prompt, bool askUser);
+// the RAW name and size, with `raw` as the size of a RAW whose name does not
+// give it. The result says what was found, or why it was refused, or that
+// it needs a geometry.
+ImageInfo probeImage(const std::string& path, const RawGeometry& raw = {});
+
+// Why a probe did not accept an image, in one line: its refusals, or that
+// it needs a geometry.
+std::string refusalText(const ImageInfo& info);
 
 // Opens a probed input for reading rows; null when it cannot be opened, and
 // `why` says so ("Not enough memory" when its line buffer cannot be had).

@@ -43,8 +43,8 @@ uint32_t fitSplitTile(uint32_t requested, uint32_t imageSide) {
 
 std::string mergeCountRefusal(int64_t expected, size_t fileCount) {
   const int64_t count = static_cast<int64_t>(fileCount);
-  if (expected > count) return "One or more files are missing.\r\nPlease select " + std::to_string(expected) + " files";
-  if (expected < count) return "Too many files selected.\r\nPlease select " + std::to_string(expected) + " files";
+  if (expected > count) return "One or more files are missing.\nPlease select " + std::to_string(expected) + " files";
+  if (expected < count) return "Too many files selected.\nPlease select " + std::to_string(expected) + " files";
   return {};
 }
 

@@ -6,24 +6,29 @@ std::string withReason(const std::string& text, const std::string& reason) {
   return reason.empty() ? text : text + ": " + reason;
 }
 
+RunContext::RunContext(RunObserver* observer, std::stop_token cancel, Overwrite overwrite, ReplaceQuestion askReplace)
+    : observer_(observer ? observer : &silentObserver()), cancel_(std::move(cancel)), overwrite_(overwrite),
+      askReplace_(std::move(askReplace)) {}
+
 RunObserver& RunContext::silentObserver() {
   static RunObserver silent;
   return silent;
 }
 
-void RunContext::message(const std::string& text) const {
-  if (prompt_) prompt_->message(text);
+bool RunContext::mayReplace(const std::string& path) const {
+  switch (overwrite_) {
+    case Overwrite::Yes:
+      return true;
+    case Overwrite::No:
+      return false;
+    case Overwrite::Ask:
+      break;
+  }
+  return askReplace_ && askReplace_(path);
 }
 
-void RunContext::errorBox(const std::string& text) const {
-  if (prompt_) prompt_->errorBox(text);
-}
-
-bool RunContext::askYesNo(const std::string& question) const { return prompt_ && prompt_->askYesNo(question); }
-
-RunResult RunContext::fail(Outcome outcome, const std::string& text) const {
-  observer_->error(text);
-  return {outcome, text, {}};
+RunContext RunContext::withObserver(RunObserver* observer) const {
+  return RunContext(observer, cancel_, overwrite_, askReplace_);
 }
 
 }  // namespace torvel

@@ -1,10 +1,13 @@
 // What a run of an operation needs from whoever starts it, and what it hands
-// back: reports go out through an observer that can change nothing, questions
-// through a prompt, a cancel request comes in through a token the caller
-// owns, and the outcome is the run's return value.
+// back. The engine never talks to the user: the answers a run needs (the
+// overwrite policy; the RAW geometry, given to the probe) come up front, its
+// reports go out as typed events that can change nothing, a cancel request
+// comes in through a token the caller owns, and the outcome is the run's
+// return value with its reason.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -13,7 +16,7 @@ namespace torvel {
 
 enum class Outcome {
   Completed,  // the output is complete
-  Declined,   // nothing written: the user answered No
+  Declined,   // nothing written: an existing output was not to be replaced
   Refused,    // bad input or settings; nothing written
   Failed,     // an I/O error or a lack of resources
   Cancelled,  // the caller's token asked the run to stop
@@ -30,59 +33,72 @@ struct RunResult {
 // error: No space left on device".
 std::string withReason(const std::string& text, const std::string& reason);
 
+// What a phase of a run does.
+enum class Phase {
+  Skipping,      // rows above a region, read and dropped (inputs read only in order)
+  Copying,       // the rows of one output
+  Splitting,     // rows cut into a band of tiles
+  Merging,       // a band of tiles joined into rows
+  ScalingTiles,  // a pass of the resize, tile by tile
+  Scaling,       // the resize's last image scaled in one piece
+  Stopping,      // cleaning up after a cancel
+  Preview,       // the rows of a preview picture
+};
+
+struct PhaseStart {
+  Phase phase = Phase::Copying;
+  int64_t total = 0;         // the units it counts to: rows, or tiles
+  int step = 0, steps = 0;   // its place among the steps of a run of several; 0 when alone
+};
+
+struct Progress {
+  int64_t done = 0;                // units of the phase done
+  int64_t rowsLeft = 0;            // rows left in the piece being written
+  uint32_t piece = 0, pieces = 0;  // the band of tiles, or the tile, being worked on
+};
+
 // Reports of a running operation. They inform; nothing they do changes the run.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  virtual void status(const std::string& /*text*/) {}
-  virtual void progressBegin(int64_t /*max*/, const std::string& /*caption*/) {}
-  virtual void progress(int64_t /*position*/) {}
-  virtual void progressEnd() {}
-  // A failure the user must see.
-  virtual void error(const std::string& /*text*/) {}
+  virtual void phaseStarted(const PhaseStart& /*phase*/) {}
+  virtual void progressed(const Progress& /*progress*/) {}
+  virtual void phaseEnded() {}
+  // Something the user should know that does not stop the run.
+  virtual void note(const std::string& /*text*/) {}
 };
 
-// What the engine shows or asks itself: message boxes and questions.
-class Prompt {
- public:
-  virtual ~Prompt() = default;
-  virtual void message(const std::string& text) = 0;     // modal message box
-  virtual void errorBox(const std::string& text) = 0;    // error box with an OK button
-  virtual bool askYesNo(const std::string& question) = 0;
-  // The RAW size question: the file size and what the name gave (0 when
-  // nothing). False when the user cancels.
-  virtual bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) = 0;
-};
+// Whether a run may replace an output that exists already.
+enum class Overwrite { Ask, Yes, No };
 
-// The channels of one run. Without an observer reports go nowhere; without
-// a prompt nothing is shown and every question is answered No.
+// The channels of one run. Without an observer reports go nowhere. With
+// Overwrite::Ask, `askReplace` is called on the run's thread with the path of
+// each existing output before a byte of it is written; none answers No.
 class RunContext {
  public:
-  explicit RunContext(RunObserver* observer = nullptr, Prompt* prompt = nullptr, std::stop_token cancel = {})
-      : observer_(observer ? observer : &silentObserver()), prompt_(prompt), cancel_(std::move(cancel)) {}
+  using ReplaceQuestion = std::function<bool(const std::string& path)>;
+  explicit RunContext(RunObserver* observer = nullptr, std::stop_token cancel = {}, Overwrite overwrite = Overwrite::No,
+                      ReplaceQuestion askReplace = {});
 
   RunObserver& observer() const { return *observer_; }
-  Prompt* prompt() const { return prompt_; }
   const std::stop_token& cancelToken() const { return cancel_; }
   bool cancelled() const { return cancel_.stop_requested(); }
+  Overwrite overwrite() const { return overwrite_; }
+  // Whether the existing output at `path` may be replaced.
+  bool mayReplace(const std::string& path) const;
 
-  void message(const std::string& text) const;
-  void errorBox(const std::string& text) const;
-  bool askYesNo(const std::string& question) const;
+  // The same answers and token with another observer (or none).
+  RunContext withObserver(RunObserver* observer) const;
 
-  // The same prompt and token with another observer (or none).
-  RunContext withObserver(RunObserver* observer) const { return RunContext(observer, prompt_, cancel_); }
-
-  // Ends a run: reports `text` as an error and returns it as the outcome.
-  RunResult fail(Outcome outcome, const std::string& text) const;
   // Ends a run the caller cancelled.
   static RunResult cancelledResult() { return {Outcome::Cancelled, "Operation aborted", {}}; }
 
  private:
   static RunObserver& silentObserver();
   RunObserver* observer_;
-  Prompt* prompt_;
   std::stop_token cancel_;
+  Overwrite overwrite_;
+  ReplaceQuestion askReplace_;
 };
 
 }  // namespace torvel

@@ -38,16 +38,16 @@ class Splitter {
   bool createBand(uint32_t band);
   bool copyBand(uint32_t band);
   bool closeBand(bool copied);
-  bool cancelled() {
-    result_.outcome = Outcome::Cancelled;
-    result_.message = RunContext::cancelledResult().message;
-    return false;
-  }
-  bool failed(Outcome outcome, const std::string& text) {
+  // Ends the run as cancelled, or with `text`; the tiles written stay listed.
+  bool stopCancelled() { return stopWith(Outcome::Cancelled, RunContext::cancelledResult().message); }
+  bool stopWith(Outcome outcome, const std::string& text) {
     result_.outcome = outcome;
     result_.message = text;
-    context_.observer().error(text);
     return false;
+  }
+  bool stopReading() {
+    return context_.cancelled() ? stopCancelled()
+                                : stopWith(Outcome::Failed, withReason("Input file read error", reader_.error()));
   }
 
   const SplitRequest& request_;
@@ -62,26 +62,21 @@ class Splitter {
 };
 
 RunResult Splitter::run() {
-  context_.observer().progressBegin(grid_.height, request_.caption);
-  for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) {
-    const bool copied = createBand(band) && copyBand(band);
-    if (copied) context_.observer().progress(inputRow_);
-    closeBand(copied);
-  }
-  context_.observer().progressEnd();
+  context_.observer().phaseStarted({Phase::Splitting, grid_.height});
+  for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) closeBand(createBand(band) && copyBand(band));
+  context_.observer().phaseEnded();
   return result_;
 }
 
 bool Splitter::createBand(uint32_t band) {
-  // A tile's lack of room is not shown on its own: the split says which tile failed.
-  const RunContext quiet = context_.withObserver(nullptr);
   for (uint32_t c = 1; c <= grid_.columns; ++c) {
     const uint32_t w = grid_.columnWidth(c), h = grid_.rowHeight(band);
     const OutputRequest out{tileName(prefix_, w, h, c, band), request_.format, w, h, request_.input.bits,
                             forceBigTiff_, request_.input.path};
-    OutputCreation made = createOutput(out, quiet);
-    if (!made.writer) return failed(made.outcome == Outcome::Declined ? Outcome::Declined : Outcome::Failed,
-                                    "Cant't create file " + made.path);
+    OutputCreation made = createOutput(out, context_);
+    if (!made.writer)
+      return stopWith(made.outcome == Outcome::Declined ? Outcome::Declined : Outcome::Failed,
+                      made.failureText("Cant't create file"));
     if (c == 1 && made.bigTiff) forceBigTiff_ = true;
     tiles_.push_back(std::move(made.writer));
   }
@@ -93,22 +88,17 @@ bool Splitter::copyBand(uint32_t band) {
   const SpanConverter convert(reader_.info().layout(), tiles_.front()->info().layout());
   const uint32_t bandHeight = grid_.rowHeight(band);
   for (uint32_t r = 0; r < bandHeight; ++r) {
-    if (context_.cancelled()) return cancelled();
+    if (context_.cancelled()) return stopCancelled();
     const uint8_t* line = reader_.readRow(inputRow_);
-    if (!line) return failed(Outcome::Failed, withReason("Input file read error", reader_.error()));
-    if (++inputRow_ % 7 == 0) {
-      observer.progress(inputRow_);
-      if (context_.cancelled()) return cancelled();  // the line just read is not written
-      observer.status("Processing row " + std::to_string(band) + "/" + std::to_string(grid_.rows) + " (" +
-                      std::to_string(bandHeight - r) + ")");
-    }
+    if (!line) return stopReading();
     uint32_t x = 0;
     for (uint32_t c = 1; c <= grid_.columns; ++c) {
       ImageWriter& tile = *tiles_[c - 1];
       convert(line, x, tile.line(), 0, grid_.columnWidth(c));
       x += grid_.columnWidth(c);
-      if (!tile.writeRow()) return failed(Outcome::Failed, withReason("Write to file error", tile.error()));
+      if (!tile.writeRow()) return stopWith(Outcome::Failed, withReason("Write to file error", tile.error()));
     }
+    observer.progressed({++inputRow_, bandHeight - r, band, grid_.rows});
   }
   return true;
 }
@@ -123,7 +113,7 @@ bool Splitter::closeBand(bool copied) {
     else if (tile->finish())
       result_.written.push_back(tile->info().path);
     else if (ok && result_.completed())
-      ok = failed(tile->finishOutcome(), tile->finishFailureText());
+      ok = stopWith(tile->finishOutcome(), tile->finishFailureText());
   }
   tiles_.clear();
   return ok;
@@ -133,10 +123,11 @@ bool Splitter::closeBand(bool copied) {
 
 RunResult splitImage(const SplitRequest& request, const RunContext& context) {
   const ImageInfo& input = request.input;
-  if (!fileExists(input.path) || !input.accepted) return context.fail(Outcome::Refused, "File not found or bad file!");
+  if (std::string refusal = inputRefusal(input, "File not found or bad file!"); !refusal.empty())
+    return {Outcome::Refused, refusal, {}};
   // Never passed by the window; refused before anything is written.
   if (request.tileWidth == 0 || request.tileHeight == 0 || input.width == 0 || input.height == 0)
-    return context.fail(Outcome::Refused, "Invalid tile size");
+    return {Outcome::Refused, "Invalid tile size", {}};
   RunResult failure;
   std::unique_ptr<ImageReader> reader = openRunInput(input, context, failure);
   if (!reader) return failure;

@@ -51,29 +51,29 @@ std::string openRefusal(const std::string& path, int64_t size, const std::string
 
 }  // namespace
 
-void probeTiff(ImageInfo& info, Prompt* prompt) {
+void probeTiff(ImageInfo& info) {
   std::string why;
   std::unique_ptr<TiffFile> tiff = TiffFile::openRead(info.path, why);
-  if (!tiff) return refuseProbe(info, prompt, openRefusal(info.path, info.fileSize, why), true);
+  if (!tiff) return refuseProbe(info, openRefusal(info.path, info.fileSize, why));
   TIFF* tif = tiff->handle();
   const TiffLayout layout = readTiffLayout(tif);
   info.width = layout.width;
   info.height = layout.height;
-  if (info.width == 0 || info.height == 0) return refuseProbe(info, prompt, "Height or Width = 0", false);
+  if (info.width == 0 || info.height == 0) return refuseProbe(info, "Height or Width = 0");
   bool ok = true;
   info.bits = layout.bits;
   if (layout.bits != 8 && layout.bits != 16) {
-    refuseProbe(info, prompt, "The image must be 8 or 16 bits", true);
+    refuseProbe(info, "The image must be 8 or 16 bits");
     ok = false;
   }
   info.channels = channelsFit(layout) ? layout.readChannels() : layout.samples;
   if (!channelsFit(layout)) {
-    refuseProbe(info, prompt, "The number of color channels must be 3 or 4", true);
+    refuseProbe(info, "The number of color channels must be 3 or 4");
     ok = false;
   }
   info.littleEndian = true;  // the library hands samples over in the host's order
   const std::string refusal = ok ? tiffLayoutRefusal(tif, layout, info.fileSize) : "";
-  if (!refusal.empty()) refuseProbe(info, prompt, refusal, true);
+  if (!refusal.empty()) refuseProbe(info, refusal);
   info.accepted = ok && refusal.empty();
   if (!info.accepted) return;
   info.fileLayout = layout.meaningText();

@@ -79,11 +79,17 @@ class TiffStoredRowsReader : public ImageReader {
     return line ? line : fail(why);
   }
   void readSparsely() override { rows_.readAlone(); }
-  int64_t storedRowOffset(uint32_t row) const override {
-    return static_cast<int64_t>(stripOffsets_[row / rowsPerStrip_] + (row % rowsPerStrip_) * info_.lineBytes());
+  bool readsRegionsDirectly() const override { return true; }
+  bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override {
+    std::string why;
+    return rows_.region(x, y, width, height, static_cast<size_t>(info_.bytesPerPixel()), out, stride, why) ||
+           fail(why);
   }
 
  private:
+  int64_t storedRowOffset(uint32_t row) const {
+    return static_cast<int64_t>(stripOffsets_[row / rowsPerStrip_] + (row % rowsPerStrip_) * info_.lineBytes());
+  }
   ByteFile file_;
   std::vector<uint64_t> stripOffsets_;
   uint32_t rowsPerStrip_;

@@ -115,26 +115,25 @@ std::unique_ptr<ImageWriter> openWriter(const OutputRequest& r, const ImageInfo&
 // The guards before anything is written; a refusal leaves `made` without a writer.
 bool passesGuards(const OutputRequest& r, const std::string& name, int64_t size, const RunContext& context,
                   OutputCreation& made, bool& replacing) {
+  made.path = name;
   if (sameFile(name, r.inputPath)) {
-    context.errorBox("Cannot overwrite input file");
     made.outcome = Outcome::Refused;
     made.message = "Cannot overwrite input file";
     return false;
   }
   const int64_t existing = fileSize(name);
   replacing = existing >= 0;
-  if (replacing && !context.askYesNo("Output file exists. Do you want to overwrite it?")) {
+  if (replacing && !context.mayReplace(name)) {
     made.outcome = Outcome::Declined;
+    made.message = name + " exists and was not replaced";
     return false;
   }
-  made.path = name;
   std::string dir = folderOf(name);
   if (dir.empty()) dir = ".";
   // A file being replaced stays until its replacement is complete: both need room.
   if (!(diskFreeBytes(dir) > size)) {
     made.outcome = Outcome::Refused;
     made.message = "There is not enough space on the destination directory";
-    context.observer().error(made.message);
     return false;
   }
   return true;
@@ -163,7 +162,6 @@ OutputCreation createOutput(const OutputRequest& request, const RunContext& cont
   if (!made.writer) {
     if (why == systemErrorText(EACCES) || why == systemErrorText(EROFS)) why += " (folder " + folderOrDot(out.path) + ")";
     made.message = why == notEnoughMemory ? why : withReason("Write to file error", why);
-    context.message(made.message);
     return made;
   }
   made.writer->setReplace(replacing);

@@ -86,8 +86,13 @@ struct OutputRequest {
 
 struct OutputCreation {
   std::unique_ptr<ImageWriter> writer;  // null when not created
-  Outcome outcome = Outcome::Failed;    // why not created (Declined: the user said No)
-  std::string message;                  // the failure's text, when there was one
+  Outcome outcome = Outcome::Failed;    // why not created (Declined: an existing file not to be replaced)
+  std::string message;                  // why
+  // What a run that creates several outputs says when this one was not created.
+  std::string failureText(const std::string& action) const {
+    return outcome == Outcome::Declined ? action + " " + path + ": it exists and was not replaced"
+                                        : withReason(action + " " + path, message);
+  }
   std::string path;                     // the output's name as far as the creation got
   bool bigTiff = false;
 };
@@ -98,9 +103,8 @@ inline constexpr int64_t bigTiffThreshold = 4000000000LL;
 int64_t tiffWorstCaseSize(int64_t rawSize, bool lzw);
 
 // Creates an output: extension and BigTIFF decision, then the guards (never
-// the input, ask before replacing a file, enough room), then the file. The
-// guards show their own messages: the prompt's boxes, and the lack of room
-// through the observer.
+// the input, an existing file replaced only as the context allows, enough
+// room), then the file.
 OutputCreation createOutput(const OutputRequest& request, const RunContext& context);
 
 }  // namespace torvel

@@ -19,6 +19,7 @@
 #include "engine/leftovers.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
+#include "engine/runsteps.h"
 #include "engine/spans.h"
 #include "engine/tilenames.h"
 #include "resize/plan.h"
@@ -63,8 +64,9 @@ class ResizeRun {
   RunResult run();
 
  private:
-  RunResult refusal(const ResizePlan& plan);
+  std::string refusal(const ResizePlan& plan);
   std::string roomRefusal(const ResizePlan& plan) const;
+  bool makeTemporaryFolder();
   std::unique_ptr<RegionReader> storedReader();
   bool pass(const ResizePass& pass);
   bool scaleTiles(const ResizePass& pass, RegionReader& reader, RegionWriter& writer);
@@ -75,8 +77,9 @@ class ResizeRun {
   bool writeOutput(uint32_t width, uint32_t height, const RowSource& rows);
   bool refuseReplacingInput(uint32_t width, uint32_t height);
   void adopt(const std::string& path);
-  bool failed(const std::string& why) {
-    result_ = context_.fail(Outcome::Failed, withReason("Error resizing the image", why));
+  // Ends the run as failed, with the reason.
+  bool stopFailed(const std::string& why) {
+    result_ = {Outcome::Failed, withReason("Error resizing the image", why), {}};
     return false;
   }
 
@@ -88,27 +91,27 @@ class ResizeRun {
   RunResult result_;
 };
 
-// The refusals before anything is written; the run's private temporary
-// folder is made last, once nothing else stands in the way.
-RunResult ResizeRun::refusal(const ResizePlan& plan) {
+// Why the resize cannot start; empty when nothing stands in the way.
+std::string ResizeRun::refusal(const ResizePlan& plan) {
   const ImageInfo& in = request_.input;
-  if (!fileExists(in.path) || !in.accepted) return context_.fail(Outcome::Refused, "File not found or bad file!");
+  if (std::string refused = inputRefusal(in, "File not found or bad file!"); !refused.empty()) return refused;
   outDir_ = outputFolder(request_.chosenFolder, in.path);
   removeLeftovers(outDir_);
-  std::string text;
-  if (folderOf(in.path) == outDir_ && request_.format.kind == in.kind)
-    text = "Cannot overwrite input file";
-  else if (in.width < 10000 && in.height < 10000)
-    text = "Width and height of the input file must be > 10000";
-  else if (text = roomRefusal(plan); !text.empty())
-    ;
-  else if (!temp_.create(outDir_))
-    text = withReason("Cannot create the temporary directory " + outDir_ + privateFolderPrefix, systemErrorText(errno));
-  else
+  if (folderOf(in.path) == outDir_ && request_.format.kind == in.kind) return "Cannot overwrite input file";
+  if (in.width < 10000 && in.height < 10000) return "Width and height of the input file must be > 10000";
+  return roomRefusal(plan);
+}
+
+// The run's private temporary folder, made once nothing else stands in the way.
+bool ResizeRun::makeTemporaryFolder() {
+  if (temp_.create(outDir_)) {
     tempDir_ = temp_.path();
-  if (text.empty()) return {};
-  context_.errorBox(text);
-  return {Outcome::Refused, text, {}};
+    return true;
+  }
+  result_ = {Outcome::Refused,
+             withReason("Cannot create the temporary directory " + outDir_ + privateFolderPrefix, systemErrorText(errno)),
+             {}};
+  return false;
 }
 
 // The temporary images (a stored copy of a compressed input, each pass's
@@ -132,13 +135,13 @@ RunResult ResizeRun::run() {
   const ResizePlan plan =
       planResize(in.width, in.height, in.bytesPerPixel(), in.bits, request_.width, request_.height, request_.fast,
                  request_.tileSide);
-  RunResult refused = refusal(plan);
-  if (!refused.completed()) return refused;
+  if (std::string refused = refusal(plan); !refused.empty()) return {Outcome::Refused, refused, {}};
+  if (!makeTemporaryFolder()) return result_;
   current_ = in;
   if (plan.changesNothing()) {
     if (request_.width >= in.width)
-      context_.message("the image is not enlarged: the output keeps " + std::to_string(in.width) + " × " +
-                       std::to_string(in.height));
+      context_.observer().note("the image is not enlarged: the output keeps " + std::to_string(in.width) + " × " +
+                               std::to_string(in.height));
     convertCurrent();
   } else if (request_.fast) {
     pickByIndex(plan);
@@ -156,7 +159,7 @@ RunResult ResizeRun::run() {
 // The current image becomes `path` (none when empty); a temporary one before it goes.
 void ResizeRun::adopt(const std::string& path) {
   if (current_.path != request_.input.path) removeFile(current_.path);
-  current_ = path.empty() ? ImageInfo{} : probeImage(path, nullptr, false);
+  current_ = path.empty() ? ImageInfo{} : probeImage(path);
 }
 
 // The current image as rows the passes read regions of: one that is not
@@ -166,14 +169,14 @@ std::unique_ptr<RegionReader> ResizeRun::storedReader() {
   std::string why;
   if (std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why)) return reader;
   const Region all{0, 0, current_.width, current_.height};
-  const RunResult copy = convertImage({current_, all, {FileKind::Raw, false}, tempDir_, "Step 1/4"}, context_);
+  const RunResult copy = convertImage({current_, all, {FileKind::Raw, false}, tempDir_, 1, 4}, context_);
   if (!copy.completed()) {
     result_ = copy;
     return nullptr;
   }
   adopt(copy.written.front());
   std::unique_ptr<RegionReader> reader = RegionReader::open(current_, why);
-  if (!reader) failed(why);
+  if (!reader) stopFailed(why);
   return reader;
 }
 
@@ -188,9 +191,9 @@ bool ResizeRun::pass(const ResizePass& p) {
     done = scaleTiles(p, *reader, writer);
     writer.close();
   } catch (const std::exception& e) {
-    context_.observer().progressEnd();
+    context_.observer().phaseEnded();
     removeFile(path);
-    return failed(e.what());
+    return stopFailed(e.what());
   }
   if (!done) {
     removeFile(path);
@@ -217,17 +220,20 @@ bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWrit
     b.reshape(jobs[i].width, jobs[i].height);
     reader.read(jobs[i].x, jobs[i].y, b);
   };
-  observer.progressBegin(static_cast<int64_t>(2 * jobs.size()), "Step 2/4");
+  const uint32_t tiles = static_cast<uint32_t>(jobs.size());
+  observer.phaseStarted({Phase::ScalingTiles, 2 * int64_t{tiles}, 2, 4});
   std::future<void> next = std::async(std::launch::deferred, load, 0);
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    observer.status("Resizing tile " + std::to_string(i) + "/" + std::to_string(jobs.size()));
+  for (uint32_t i = 0; i < tiles; ++i) {
+    observer.progressed({2 * int64_t{i}, 0, i, tiles});
     next.get();
     if (context_.cancelled()) {
-      observer.status("Killing processes...");
-      observer.progressEnd();
+      observer.phaseEnded();
+      observer.phaseStarted({Phase::Stopping});
+      observer.progressed({});
+      observer.phaseEnded();
       return false;
     }
-    observer.progress(static_cast<int64_t>(2 * i + 1));
+    observer.progressed({2 * int64_t{i} + 1, 0, i, tiles});
     if (i + 1 < jobs.size()) next = std::async(overlap ? std::launch::async : std::launch::deferred, load, i + 1);
     const TileJob& job = jobs[i];
     const PixelBlock& source = blocks[overlap ? i % 2 : 0];
@@ -240,9 +246,9 @@ bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWrit
       scaleInto(source, scaled, ResizeFilter::Lanczos);
       writer.write(job.outX, job.outY, scaled);
     }
-    observer.progress(static_cast<int64_t>(2 * i + 2));
+    observer.progressed({2 * int64_t{i} + 2, 0, i, tiles});
   }
-  observer.progressEnd();
+  observer.phaseEnded();
   return true;
 }
 
@@ -257,7 +263,7 @@ bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
     scaled = PixelBlock::forOverwrite(plan.finalWidth, plan.finalHeight, image.format());
     scaleInto(image, scaled, ResizeFilter::Lanczos);  // the fast method picks by index instead
   } catch (const std::exception& e) {
-    return failed(e.what());
+    return stopFailed(e.what());
   }
   return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
     std::memcpy(line, scaled.row(static_cast<int32_t>(row)), static_cast<size_t>(scaled.rowBytes()));
@@ -269,12 +275,12 @@ bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
 // the input rows that are used.
 bool ResizeRun::pickByIndex(const ResizePlan& plan) {
   const ImageInfo& in = request_.input;
-  if (plan.finalWidth == 0 || plan.finalHeight == 0) return failed("New width or height is zero.");
+  if (plan.finalWidth == 0 || plan.finalHeight == 0) return stopFailed("New width or height is zero.");
   const std::vector<uint32_t> columns = nearestSources(plan, in.width, true);
   const std::vector<uint32_t> rows = nearestSources(plan, in.height, false);
   std::string why;
-  std::unique_ptr<ImageReader> reader = openReader(in, why);
-  if (!reader) return failed(withReason("Error opening input file", why));
+  std::unique_ptr<ImageReader> reader = openRunInput(in, context_, result_);
+  if (!reader) return false;
   reader->readSparsely();
   const size_t bpp = static_cast<size_t>(in.bytesPerPixel());
   std::vector<uint8_t> picked(size_t(plan.finalWidth) * bpp);
@@ -282,7 +288,7 @@ bool ResizeRun::pickByIndex(const ResizePlan& plan) {
   const SpanConverter toResize(in.layout(), resizeLayout(in.bits));
   return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
     const uint8_t* source = reader->readRow(rows[row]);
-    if (!source) return failed(withReason("Read file error", reader->error()));
+    if (!source) return stopFailed(withReason("Read file error", reader->error()));
     for (size_t i = 0; i < columns.size(); ++i) std::memcpy(&picked[i * bpp], source + columns[i] * bpp, bpp);
     toResize(picked.data(), 0, line, 0, plan.finalWidth);
     return true;
@@ -295,7 +301,6 @@ bool ResizeRun::refuseReplacingInput(uint32_t width, uint32_t height) {
   for (FileKind kind : {FileKind::Tiff, FileKind::Raw, FileKind::Kro})
     for (bool big : {false, true})
       if (sameFile(base + outputExtension(kind, big), request_.input.path)) {
-        context_.errorBox("Cannot overwrite input file");
         result_ = {Outcome::Refused, "Cannot overwrite input file", {}};
         return true;
       }
@@ -305,7 +310,7 @@ bool ResizeRun::refuseReplacingInput(uint32_t width, uint32_t height) {
 bool ResizeRun::convertCurrent() {
   if (refuseReplacingInput(current_.width, current_.height)) return false;
   const Region all{0, 0, current_.width, current_.height};
-  result_ = convertImage({current_, all, request_.format, outDir_, "Step 4/4"}, context_);
+  result_ = convertImage({current_, all, request_.format, outDir_, 4, 4}, context_);
   return result_.completed();
 }
 
@@ -325,7 +330,7 @@ bool ResizeRun::writeOutput(uint32_t width, uint32_t height, const RowSource& ro
   const SpanConverter toOutput(resizeLayout(in.bits), writer.info().layout());
   std::vector<uint8_t> line(size_t(width) * static_cast<size_t>(resizeLayout(in.bits).bytesPerPixel()));
   RunObserver& observer = context_.observer();
-  observer.progressBegin(height, "Step 4/4");
+  observer.phaseStarted({Phase::Copying, height, 4, 4});
   bool ok = true;
   for (uint32_t row = 0; row < height && ok; ++row) {
     if (context_.cancelled()) {
@@ -333,15 +338,14 @@ bool ResizeRun::writeOutput(uint32_t width, uint32_t height, const RowSource& ro
       ok = false;
     } else if ((ok = rows(row, line.data()))) {
       toOutput(line.data(), 0, writer.line(), 0, width);
-      if (!(ok = writer.writeRow())) failed(withReason("Write to file error", writer.error()));
-      if (row % 7 == 0) observer.progress(row);
-      observer.status("Saving lines... (" + std::to_string(height - row) + ")");
+      if (!(ok = writer.writeRow())) stopFailed(withReason("Write to file error", writer.error()));
+      observer.progressed({row + 1, height - row});
     }
   }
-  observer.progressEnd();
+  observer.phaseEnded();
   if (!ok) return false;
   if (!writer.finish()) {
-    result_ = context_.fail(writer.finishOutcome(), writer.finishFailureText());
+    result_ = {writer.finishOutcome(), writer.finishFailureText(), {}};
     return false;
   }
   result_ = {Outcome::Completed, "", {writer.info().path}};

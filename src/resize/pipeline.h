@@ -24,8 +24,4 @@ struct ResizeRequest {
 
 RunResult resizeImage(const ResizeRequest& request, const RunContext& context);
 
-// The same resize through temporary tile files, as it was done before the
-// tiles were read straight from the image: the reference for the tests.
-RunResult resizeThroughFiles(const ResizeRequest& request, const RunContext& context);
-
 }  // namespace torvel

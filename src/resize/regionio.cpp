@@ -22,25 +22,17 @@ std::unique_ptr<RegionReader> RegionReader::open(const ImageInfo& image, std::st
   r->image_ = image;
   r->rows_ = openReader(image, why);
   if (!r->rows_) return nullptr;
-  if (r->rows_->storedRowOffset(0) < 0) {
+  if (!r->rows_->readsRegionsDirectly()) {
     why = "its rows are not stored as they are read";
-    return nullptr;
-  }
-  if (!r->file_.openRead(image.path)) {
-    why = systemErrorText(r->file_.takeError());
     return nullptr;
   }
   return r;
 }
 
 void RegionReader::read(uint32_t x, uint32_t y, PixelBlock& block) {
-  const size_t bpp = static_cast<size_t>(image_.bytesPerPixel()), bytes = size_t(block.width()) * bpp;
-  for (int32_t r = 0; r < block.height(); ++r) {
-    const int64_t at = rows_->storedRowOffset(y + static_cast<uint32_t>(r)) + static_cast<int64_t>(x * bpp);
-    const size_t got = file_.readAt(at, block.row(r), bytes);
-    if (int e = file_.takeError()) fileError("Cannot read", image_.path, systemErrorText(e));
-    if (got != bytes) fileError("Cannot read", image_.path, "The file ends before the image does.");
-  }
+  if (!rows_->readRegion(x, y, static_cast<uint32_t>(block.width()), static_cast<uint32_t>(block.height()),
+                         block.data(), static_cast<size_t>(block.rowBytes())))
+    fileError("Cannot read", image_.path, rows_->error());
 }
 
 RegionWriter::RegionWriter(const std::string& path, uint32_t width, int bytesPerPixel)

@@ -26,8 +26,7 @@ class RegionReader {
  private:
   RegionReader() = default;
   ImageInfo image_;
-  std::unique_ptr<ImageReader> rows_;  // knows where each row is stored
-  ByteFile file_;
+  std::unique_ptr<ImageReader> rows_;  // reads its regions straight from the file
 };
 
 // A headerless RAW image made of blocks written into their places.

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSpinBox>
 #include <QUrl>
@@ -15,6 +16,7 @@
 #include "engine/rules.h"
 #include "ui/mainwindow.h"
 #include "ui/previewwindow.h"
+#include "ui/rawsizedialog.h"
 
 namespace torvel {
 
@@ -73,10 +75,21 @@ void MainWindow::takeMergeSelection() {
   mergeRows->setValue(grid.rows);
 }
 
+ImageInfo MainWindow::probeAsking(const QString& path) {
+  ImageInfo info = probeImage(text(path));
+  if (info.needsGeometry) {
+    rawSizeDialog->prepare(info.fileSize, info.guess.width, info.guess.height);
+    if (rawSizeDialog->exec() != QDialog::Accepted) return info;  // cancelled: nothing to say
+    info = probeImage(text(path), {rawSizeDialog->chosenWidth, rawSizeDialog->chosenHeight, rawSizeDialog->chosenBits()});
+  }
+  for (const std::string& r : info.refusals) QMessageBox::information(this, "Torvel Tools", qtext(r));
+  return info;
+}
+
 void MainWindow::takeInput(const QString& path) {
   if (!fileExists(text(path))) return;  // vanished meanwhile: ignored
-  input_ = probeImage(text(path), &windowPrompt(), true);
   setRunControlsEnabled(false);
+  input_ = probeAsking(path);
   if (input_.accepted) {
     const std::vector<std::string> refusals = inputLimitRefusals(input_);
     for (const std::string& r : refusals) showError(qtext(r));

@@ -33,28 +33,6 @@ std::string text(const QString& s) { return s.toStdString(); }
 QString qtext(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-// The engine's boxes and questions, answered with message boxes and the RAW size dialog.
-class MainWindow::WindowPrompt : public Prompt {
- public:
-  explicit WindowPrompt(MainWindow* w) : w_(w) {}
-  void message(const std::string& t) override { QMessageBox::information(w_, "Torvel Tools", qtext(t)); }
-  void errorBox(const std::string& t) override { QMessageBox::critical(w_, "Torvel Tools", qtext(t)); }
-  bool askYesNo(const std::string& q) override {
-    return QMessageBox::question(w_, "Torvel Tools", qtext(q), QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-  }
-  bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override {
-    w_->rawSizeDialog->prepare(fileSize, width, height);
-    if (w_->rawSizeDialog->exec() != QDialog::Accepted) return false;
-    width = w_->rawSizeDialog->chosenWidth;
-    height = w_->rawSizeDialog->chosenHeight;
-    bits = w_->rawSizeDialog->chosenBits();
-    return true;
-  }
-
- private:
-  MainWindow* w_;
-};
-
 MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(parent) {
   setObjectName("mainWindow");
   setWindowTitle(QString("Torvel Tools ") + torvelVersion);
@@ -86,9 +64,13 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
   checkUpdatesAtStart->setChecked(s.checkForUpdates);
   if (s.checkForUpdates) updateTimer->start();
 
-  prompt_ = std::make_unique<WindowPrompt>(this);
-  run_ = std::make_unique<RunController>(*prompt_, [this](const QString& t) { showError(t); });
+  run_ = std::make_unique<RunController>([this](const QString&) {
+    return QMessageBox::question(this, "Torvel Tools", "Output file exists. Do you want to overwrite it?",
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  });
   connect(run_.get(), &RunController::statusChanged, this, &MainWindow::showStatus);
+  connect(run_.get(), &RunController::noted, this,
+          [this](const QString& t) { QMessageBox::information(this, "Torvel Tools", t); });
   connect(run_.get(), &RunController::progressStarted, this, &MainWindow::onProgressStarted);
   connect(run_.get(), &RunController::progressChanged, this, &MainWindow::onProgressChanged);
   connect(run_.get(), &RunController::progressEnded, this, &MainWindow::onProgressEnded);
@@ -102,8 +84,6 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
 }
 
 MainWindow::~MainWindow() = default;
-
-Prompt& MainWindow::windowPrompt() { return *prompt_; }
 
 void MainWindow::showMode(Mode m) {
   showStatus("");
@@ -190,11 +170,11 @@ RunController::Job MainWindow::jobForMode() {
   const std::string outDir = text(outputFolderFor(qtext(in.path)));
   switch (mode_) {
     case Mode::Convert:
-      return [=](const RunContext& c) { return convertImage({in, {0, 0, in.width, in.height}, format, outDir, ""}, c); };
+      return [=](const RunContext& c) { return convertImage({in, {0, 0, in.width, in.height}, format, outDir}, c); };
     case Mode::Crop: {
       const Region r{static_cast<uint32_t>(cropX->value()), static_cast<uint32_t>(cropY->value()),
                      static_cast<uint32_t>(cropWidth->value()), static_cast<uint32_t>(cropHeight->value())};
-      return [=](const RunContext& c) { return cropImage({in, r, format, outDir, ""}, c); };
+      return [=](const RunContext& c) { return cropImage({in, r, format, outDir}, c); };
     }
     case Mode::Resize: {
       const ResizeRequest r{in, static_cast<uint32_t>(resizeWidth->value()), static_cast<uint32_t>(resizeHeight->value()),
@@ -204,12 +184,12 @@ RunController::Job MainWindow::jobForMode() {
     case Mode::Split: {
       onSplitTileWidthChanged();
       const SplitRequest r{in, static_cast<uint32_t>(splitTileWidth->value()),
-                           static_cast<uint32_t>(splitTileHeight->value()), format, outDir, ""};
+                           static_cast<uint32_t>(splitTileHeight->value()), format, outDir};
       return [=](const RunContext& c) { return splitImage(r, c); };
     }
     case Mode::Merge: {
       MergeRequest r{{}, static_cast<uint32_t>(mergeColumns->value()), static_cast<uint32_t>(mergeRows->value()),
-                     format, "", "", in.path};
+                     format, "", in.path};
       for (const QString& f : chosenFiles_) r.tiles.push_back(text(f));
       if (!r.tiles.empty()) r.outDir = text(outputFolderFor(chosenFiles_.first()));
       return [=](const RunContext& c) { return mergeSelectedTiles(r, c); };
@@ -250,6 +230,10 @@ void MainWindow::onProgressEnded() {
 }
 
 void MainWindow::onRunFinished(const RunResult& result) {
+  // A cancel says nothing more; a declined replacement the user answered needs no second word.
+  const bool told = result.outcome == Outcome::Cancelled ||
+                    (result.outcome == Outcome::Declined && run_->replacementRefused());
+  if (!result.completed() && !told && !result.message.empty()) showError(QString::fromStdString(result.message));
   showStatus(result.completed() ? "Operation completed successfully" : "Operation aborted");
   onProgressEnded();
   setRunControlsEnabled(true);

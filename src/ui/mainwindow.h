@@ -134,7 +134,9 @@ class MainWindow : public QWidget {
   void takeInput(const QString& path);
   void showInputInfo(const ImageInfo& info);
   void updateTileCounts();
-  Prompt& windowPrompt();
+  // The probe of `path`, asking for the size of a RAW whose name does not
+  // give it; shows why when refused.
+  ImageInfo probeAsking(const QString& path);
 
   // The run of the shown mode, as a job for the worker thread; empty when
   // the mode has nothing to run.
@@ -145,8 +147,6 @@ class MainWindow : public QWidget {
   void onRunFinished(const RunResult& result);
   void setProgressLook(bool paused);
 
-  class WindowPrompt;
-  std::unique_ptr<WindowPrompt> prompt_;
   std::unique_ptr<SettingsFile> settings_;
   std::unique_ptr<RunController> run_;
   ImageInfo input_;  // the probed input of the single-file modes

@@ -35,9 +35,9 @@ QImage toImage(const PreviewPicture& p) {
 class LoadObserver : public RunObserver {
  public:
   explicit LoadObserver(PreviewWindow& window) : window_(window) {}
-  void progressBegin(int64_t max, const std::string&) override { rows_ = max; }
-  void progress(int64_t position) override {
-    if (position % 16 == 0 || position == rows_) emit window_.loadProgress(position, rows_);
+  void phaseStarted(const PhaseStart& phase) override { rows_ = phase.total; }
+  void progressed(const Progress& progress) override {
+    if (progress.done % 16 == 0 || progress.done == rows_) emit window_.loadProgress(progress.done, rows_);
   }
 
  private:
@@ -217,7 +217,7 @@ void PreviewWindow::load(const ImageInfo& image) {
     LoadObserver observer(*this);
     PreviewPicture picture;
     const RunResult result =
-        makePreview(image, pictureMaxWidth, pictureMaxHeight, RunContext(&observer, nullptr, stop), picture);
+        makePreview(image, pictureMaxWidth, pictureMaxHeight, RunContext(&observer, stop), picture);
     emit loaded(generation, result.completed() ? toImage(picture) : QImage(),
                 QString::fromStdString(result.message));
   });

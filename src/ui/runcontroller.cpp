@@ -4,106 +4,96 @@
 
 #include <chrono>
 #include <future>
+#include <new>
+
+#include "engine/runtexts.h"
 
 namespace torvel {
 
-template <class T>
-T RunController::callOnWindow(std::function<T()> call, T fallback) {
-  auto task = std::make_shared<std::packaged_task<T()>>(std::move(call));
-  std::future<T> answer = task->get_future();
-  QMetaObject::invokeMethod(this, [task] { (*task)(); }, Qt::QueuedConnection);
-  while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    if (abandoned_) return fallback;
-  try {
-    return answer.get();
-  } catch (...) {  // the call was dropped with the window
-    return fallback;
-  }
-}
-
-// Reports of the running job, sent on as queued signals. Status texts arrive
-// for every line: only the newest one waiting is delivered.
+// Reports of the running job, sent on as queued signals; progress and
+// status arrive for every row, and only the newest one waiting is delivered.
 class RunController::WorkerObserver : public RunObserver {
  public:
   explicit WorkerObserver(RunController& c) : c_(c) {}
-  void status(const std::string& text) override { c_.postStatus(text); }
-  void progressBegin(int64_t max, const std::string& caption) override {
-    const QString q = QString::fromStdString(caption);
-    QMetaObject::invokeMethod(&c_, [c = &c_, max, q] { emit c->progressStarted(max, q); }, Qt::QueuedConnection);
+  void phaseStarted(const PhaseStart& phase) override {
+    phase_ = phase;
+    c_.beginPhase();
+    const QString caption = QString::fromStdString(captionText(phase));
+    const qint64 total = phase.total;
+    c_.post([c = &c_, total, caption] { emit c->progressStarted(total, caption); });
   }
-  void progress(int64_t position) override {
-    QMetaObject::invokeMethod(&c_, [c = &c_, position] { emit c->progressChanged(position); }, Qt::QueuedConnection);
+  void progressed(const Progress& progress) override {
+    c_.postProgress(progress.done, statusText(phase_, progress));
     c_.waitWhilePaused();
   }
-  void progressEnd() override {
-    QMetaObject::invokeMethod(&c_, [c = &c_] { emit c->progressEnded(); }, Qt::QueuedConnection);
+  void phaseEnded() override {
+    c_.post([c = &c_] { emit c->progressEnded(); });
   }
-  // The run waits until the user has seen the failure.
-  void error(const std::string& text) override {
+  void note(const std::string& text) override {
     const QString q = QString::fromStdString(text);
-    c_.callOnWindow<bool>([c = &c_, q] { return c->showError_(q), true; }, false);
+    c_.post([c = &c_, q] { emit c->noted(q); });
   }
 
  private:
   RunController& c_;
+  PhaseStart phase_;
 };
 
-class RunController::WorkerPrompt : public Prompt {
- public:
-  explicit WorkerPrompt(RunController& c) : c_(c) {}
-  void message(const std::string& text) override {
-    c_.callOnWindow<bool>([p = &c_.prompt_, text] { return p->message(text), true; }, false);
-  }
-  void errorBox(const std::string& text) override {
-    c_.callOnWindow<bool>([p = &c_.prompt_, text] { return p->errorBox(text), true; }, false);
-  }
-  bool askYesNo(const std::string& question) override {
-    return c_.callOnWindow<bool>([p = &c_.prompt_, question] { return p->askYesNo(question); }, false);
-  }
-  bool askRawGeometry(int64_t fileSize, uint32_t& width, uint32_t& height, int& bits) override {
-    struct Geometry {
-      bool given;
-      uint32_t width, height;
-      int bits;
-    };
-    const Geometry g = c_.callOnWindow<Geometry>(
-        [p = &c_.prompt_, fileSize, width, height] {
-          Geometry r{false, width, height, 0};
-          r.given = p->askRawGeometry(fileSize, r.width, r.height, r.bits);
-          return r;
-        },
-        Geometry{false, 0, 0, 0});
-    width = g.width;
-    height = g.height;
-    bits = g.bits;
-    return g.given;
-  }
-
- private:
-  RunController& c_;
-};
-
-RunController::RunController(Prompt& prompt, std::function<void(const QString&)> showError, QObject* parent)
-    : QObject(parent), prompt_(prompt), showError_(std::move(showError)) {}
+RunController::RunController(ReplaceQuestion askReplace, QObject* parent)
+    : QObject(parent), askReplace_(std::move(askReplace)) {}
 
 RunController::~RunController() {
   abandoned_ = true;
   stop_.request_stop();
+  pauseChanged_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
 
-void RunController::start(Job job) {
+void RunController::post(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+// The question on the window's thread while the run's thread waits; No when
+// the window has gone meanwhile.
+bool RunController::askOnWindow(const std::string& path) {
+  auto task = std::make_shared<std::packaged_task<bool()>>([this, q = QString::fromStdString(path)] {
+    return askReplace_ && askReplace_(q);
+  });
+  std::future<bool> answer = task->get_future();
+  post([task] { (*task)(); });
+  while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (abandoned_) return false;
+  bool yes = false;
+  try {
+    yes = answer.get();
+  } catch (...) {  // the call was dropped with the window
+  }
+  if (!yes) replacementRefused_ = true;
+  return yes;
+}
+
+void RunController::start(Job job, Overwrite overwrite) {
   if (running_) return;
-  if (thread_.joinable()) thread_.join();
+  if (thread_.joinable()) thread_.join();  // it has reported its end: nothing left to wait for
   stop_ = std::stop_source();
   setPaused(false);
   running_ = true;
-  thread_ = std::thread([this, job = std::move(job)] {
+  replacementRefused_ = false;
+  thread_ = std::thread([this, job = std::move(job), overwrite] {
     pthread_setname_np(pthread_self(), "run");
     WorkerObserver observer(*this);
-    WorkerPrompt prompt(*this);
-    const RunResult result = job(RunContext(&observer, &prompt, stop_.get_token()));
-    if (!abandoned_) QMetaObject::invokeMethod(this, [this, result] { finish(result); }, Qt::QueuedConnection);
+    const RunContext context(&observer, stop_.get_token(), overwrite,
+                             [this](const std::string& path) { return askOnWindow(path); });
+    RunResult result;
+    // Whatever the job throws ends it as a failure with the reason, never the program.
+    try {
+      result = job(context);
+    } catch (const std::bad_alloc&) {
+      result = {Outcome::Failed, "Not enough memory to complete the operation", {}};
+    } catch (const std::exception& e) {
+      result = {Outcome::Failed, e.what(), {}};
+    }
+    if (!abandoned_) post([this, result] { finish(result); });
   });
 }
 
@@ -136,23 +126,32 @@ void RunController::waitWhilePaused() {
   pauseChanged_.wait(lock, stop_.get_token(), [this] { return !paused_; });
 }
 
-void RunController::postStatus(const std::string& text) {
-  std::lock_guard<std::mutex> lock(statusMutex_);
-  status_ = text;
-  if (statusQueued_) return;
-  statusQueued_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        QString text;
-        {
-          std::lock_guard<std::mutex> lock(statusMutex_);
-          text = QString::fromStdString(status_);
-          statusQueued_ = false;
-        }
-        emit statusChanged(text);
-      },
-      Qt::QueuedConnection);
+// A delivery queued in the phase before carries none of this phase's progress.
+void RunController::beginPhase() {
+  std::lock_guard<std::mutex> lock(progressMutex_);
+  ++phaseNumber_;
+  progressQueued_ = false;
+}
+
+void RunController::postProgress(int64_t done, const std::string& status) {
+  std::lock_guard<std::mutex> lock(progressMutex_);
+  done_ = done;
+  status_ = status;
+  if (progressQueued_) return;
+  progressQueued_ = true;
+  post([this, phase = phaseNumber_] {
+    qint64 position;
+    QString text;
+    {
+      std::lock_guard<std::mutex> lock(progressMutex_);
+      if (phase != phaseNumber_) return;
+      position = done_;
+      text = QString::fromStdString(status_);
+      progressQueued_ = false;
+    }
+    emit progressChanged(position);
+    if (!text.isEmpty()) emit statusChanged(text);
+  });
 }
 
 }  // namespace torvel

@@ -73,7 +73,7 @@ std::string visible(const std::string& dir) { return runCommand("ls " + quote(di
 
 // Every row of the image at `path` reads back.
 bool readsWhole(const std::string& path) {
-  const ImageInfo info = probeImage(path, nullptr, false);
+  const ImageInfo info = probeImage(path);
   std::string why;
   auto reader = info.accepted ? openReader(info, why) : nullptr;
   for (uint32_t row = 0; reader && row < info.height; ++row)

@@ -16,7 +16,7 @@ namespace {
 // Converts the selected input into `dir` and returns the output path.
 std::string convert(Harness& r, const std::string& input, OutputFormat format, const std::string& dir) {
   EXPECT_TRUE(r.select(input)) << input;
-  const RunResult result = convertImage({r.input, whole(r.input), format, dir, ""}, r.context());
+  const RunResult result = convertImage({r.input, whole(r.input), format, dir}, r.context());
   EXPECT_TRUE(result.completed()) << input << ": " << result.message;
   return result.written.empty() ? "" : result.written.front();
 }
@@ -71,7 +71,7 @@ TEST(Convert, CropTakesTheRectangleFromEveryKind) {
   for (const char* in : {"r_50X40.raw", "t.tif", "big.tif", "k.kro"}) {
     SCOPED_TRACE(in);
     ASSERT_TRUE(r.select(r.dir.path(in)));
-    const RunResult result = cropImage({r.input, {7, 11, 13, 17}, rawOut, r.dir.path("out/"), ""}, r.context());
+    const RunResult result = cropImage({r.input, {7, 11, 13, 17}, rawOut, r.dir.path("out/")}, r.context());
     ASSERT_TRUE(result.completed());
     const Pixels& src = r.input.channels == 4 ? px4 : px;
     EXPECT_EQ(readFile(result.written.front()), rawBytes(crop(withChannels(src, 3), 7, 11, 13, 17)));
@@ -79,40 +79,26 @@ TEST(Convert, CropTakesTheRectangleFromEveryKind) {
   }
 }
 
-// The crop of 300 x 200 at (100, 500) from a RAW input: skipping then saving,
-// with the progress positions and status texts counting down.
-TEST(Convert, CropProgressAndStatusRhythm) {
-  Harness r;
-  writeRaw(r.dir.path("in_400X800.raw"), makePixels(400, 800, 8, 3));
-  ASSERT_TRUE(r.select(r.dir.path("in_400X800.raw")));
-  ::mkdir(r.dir.path("o").c_str(), 0755);
-  ASSERT_TRUE(convertImage({r.input, {100, 500, 300, 200}, rawOut, r.dir.path("o/"), ""}, r.context()).completed());
-  EXPECT_EQ(r.recorder.matching("show:"), std::vector<std::string>{"700:"});
-  std::vector<std::string> statuses = r.recorder.matching("status:");
-  ASSERT_EQ(statuses.size(), 1u + 500 + 200);
-  EXPECT_EQ(statuses[0], "");
-  EXPECT_EQ(statuses[1], "Skipping lines... (500)");
-  EXPECT_EQ(statuses[500], "Skipping lines... (1)");
-  EXPECT_EQ(statuses[501], "Saving lines... (200)");
-  EXPECT_EQ(statuses[700], "Saving lines... (1)");
-  std::vector<std::string> updates = r.recorder.matching("update:");
-  ASSERT_GE(updates.size(), 11u);
-  EXPECT_EQ(updates[0], "0");
-  EXPECT_EQ(updates[9], "450");
-  EXPECT_EQ(updates[10], "504");  // first copied row that moves the bar
-  EXPECT_EQ(updates.back(), "693");
-  EXPECT_EQ(r.recorder.events.back(), "hide");
-  EXPECT_EQ(fileSize(r.dir.path("o/in_300X200.raw")), 300 * 200 * 3);
-
-  // The same crop from a TIFF reads rows 500 to 699 only: nothing is skipped.
-  Harness t;
-  writeTiff(t.dir.path("in.tif"), makePixels(400, 800, 8, 3));
-  ASSERT_TRUE(t.select(t.dir.path("in.tif")));
-  convertImage({t.input, {100, 500, 300, 200}, rawOut, t.dir.dir(), ""}, t.context());
-  std::vector<std::string> tst = t.recorder.matching("status:");
-  ASSERT_EQ(tst.size(), 201u);
-  EXPECT_EQ(tst[1], "Saving lines... (200)");
-  EXPECT_EQ(t.recorder.matching("update:").front(), "504");
+// The crop of 300 x 200 at (100, 500) reads the region's rows only, from a
+// RAW and from a TIFF: one phase of 200 rows, the status counting down.
+TEST(Convert, CropReadsOnlyTheRegionsRows) {
+  for (const char* name : {"in_400X800.raw", "in.tif"}) {
+    SCOPED_TRACE(name);
+    Harness r;
+    const Pixels px = makePixels(400, 800, 8, 3);
+    std::string(name).back() == 'w' ? writeRaw(r.dir.path(name), px) : writeTiff(r.dir.path(name), px);
+    ASSERT_TRUE(r.select(r.dir.path(name)));
+    ::mkdir(r.dir.path("o").c_str(), 0755);
+    ASSERT_TRUE(convertImage({r.input, {100, 500, 300, 200}, rawOut, r.dir.path("o/")}, r.context()).completed());
+    EXPECT_EQ(r.recorder.matching("show:"), std::vector<std::string>{"200:"});
+    const std::vector<std::string> statuses = r.recorder.matching("status:");
+    ASSERT_EQ(statuses.size(), 200u);
+    EXPECT_EQ(statuses.front(), "Saving lines... (200)");
+    EXPECT_EQ(statuses.back(), "Saving lines... (1)");
+    EXPECT_EQ(r.recorder.matching("update:").back(), "200");
+    EXPECT_EQ(r.recorder.events.back(), "hide");
+    EXPECT_EQ(readRaw(r.dir.path("o/in_300X200.raw"), 300, 200, 8).samples, crop(px, 100, 500, 300, 200).samples);
+  }
 }
 
 TEST(Convert, CancelAnywhereLeavesNoOutput) {
@@ -120,13 +106,12 @@ TEST(Convert, CancelAnywhereLeavesNoOutput) {
   writeRaw(r.dir.path("in_100X300.raw"), makePixels(100, 300, 8, 3));
   ::mkdir(r.dir.path("o").c_str(), 0755);
   for (OutputFormat format : {kroOut, tiffOut, rawOut}) {
-    for (int at : {1 /* while skipping */, 4 /* while copying */}) {
+    for (int at : {1, 4}) {
       ASSERT_TRUE(r.select(r.dir.path("in_100X300.raw")));
       r.recorder.rearm(at);
-      const RunResult result = convertImage({r.input, {0, 100, 50, 150}, format, r.dir.path("o/"), ""}, r.context());
+      const RunResult result = convertImage({r.input, {0, 100, 50, 150}, format, r.dir.path("o/")}, r.context());
       EXPECT_EQ(result.outcome, Outcome::Cancelled);
       EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
-      EXPECT_TRUE(r.recorder.errorsShown.empty());
     }
   }
 }
@@ -146,25 +131,34 @@ TEST(Convert, TruncatedInputsStopWithReadErrorAndNoOutput) {
                {"half.kro", 20 + 40 * 9 + 20, "Read file error: row 9: the file ends before the row does"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    r.recorder.errorsShown.clear();
-    r.input = probeImage(r.dir.path(c.name), &r.prompt, true);
+    r.input = probeImage(r.dir.path(c.name));
     ASSERT_TRUE(r.input.accepted);
     ASSERT_EQ(::truncate(r.dir.path(c.name).c_str(), c.keep), 0);
-    const RunResult result = convertImage({r.input, {0, 0, 10, 10}, tiffOut, r.dir.path("o/"), ""}, r.context());
+    const RunResult result = convertImage({r.input, {0, 0, 10, 10}, tiffOut, r.dir.path("o/")}, r.context());
     EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{c.error});
+    EXPECT_EQ(result.message, c.error);
     EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
   }
 }
 
-TEST(Convert, RefusedInputIsFileNotFound) {
+// A refused input is refused with the probe's reason; a missing one is "File
+// not found"; an empty region is said to be empty.
+TEST(Convert, RefusalsCarryTheirReasons) {
   Harness r;
   writeFile(r.dir.path("bad.kro"), "KRX nothing");
   r.select(r.dir.path("bad.kro"));
-  const RunResult result = convertImage({r.input, {0, 0, 1, 1}, tiffOut, r.dir.dir(), ""}, r.context());
+  RunResult result = convertImage({r.input, {0, 0, 1, 1}, tiffOut, r.dir.dir()}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Refused);
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"File not found"});
+  EXPECT_EQ(result.message, "KRO Header error");
   EXPECT_TRUE(r.recorder.matching("show:").empty());
+  writeTiff(r.dir.path("a.tif"), makePixels(4, 4, 8, 3));
+  ASSERT_TRUE(r.select(r.dir.path("a.tif")));
+  result = convertImage({r.input, {0, 0, 0, 4}, rawOut, r.dir.dir()}, r.context());
+  EXPECT_EQ(result.message, "The region to copy is empty: it must be at least one pixel wide and high");
+  removeFile(r.dir.path("a.tif"));
+  result = convertImage({r.input, {0, 0, 4, 4}, rawOut, r.dir.dir()}, r.context());
+  EXPECT_EQ(result.message, "File not found");
+  EXPECT_EQ(r.listing(), "bad.kro\n");
 }
 
 TEST(Convert, DecliningToOverwriteWritesNothingAndIsNoSuccess) {
@@ -172,10 +166,10 @@ TEST(Convert, DecliningToOverwriteWritesNothingAndIsNoSuccess) {
   writeTiff(r.dir.path("a.tif"), makePixels(4, 4, 8, 3));
   writeFile(r.dir.path("a.kro"), "precious");
   ASSERT_TRUE(r.select(r.dir.path("a.tif")));
-  const RunResult result = convertImage({r.input, {0, 0, 4, 4}, kroOut, r.dir.dir(), ""}, r.context());
+  const RunResult result = convertImage({r.input, {0, 0, 4, 4}, kroOut, r.dir.dir()}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Declined);
   EXPECT_EQ(readFile(r.dir.path("a.kro")), "precious");
-  EXPECT_TRUE(r.recorder.errorsShown.empty());
+  EXPECT_EQ(r.questions, std::vector<std::string>{r.dir.path("a.kro")});
 }
 
 TEST(Convert, FullDiskFailsTheWriteAndRemovesTheOutput) {
@@ -188,10 +182,10 @@ TEST(Convert, FullDiskFailsTheWriteAndRemovesTheOutput) {
       ASSERT_TRUE(r.select(r.dir.path("a.tif")));
       ByteFile::setWriteBudgetForTests(side * 3 * 10 + 5);
       ::mkdir(r.dir.path("o").c_str(), 0755);
-      const RunResult result = convertImage({r.input, whole(r.input), format, r.dir.path("o/"), ""}, r.context());
+      const RunResult result = convertImage({r.input, whole(r.input), format, r.dir.path("o/")}, r.context());
       ByteFile::setWriteBudgetForTests(-1);
       EXPECT_EQ(result.outcome, Outcome::Failed);
-      EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Write to file error: No space left on device"});
+      EXPECT_EQ(result.message, "Write to file error: No space left on device");
       EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
     }
   }
@@ -205,16 +199,16 @@ TEST(Convert, FullDiskKeepsTheReplacedFileAndOnlyCompleteTiles) {
   ASSERT_TRUE(r.select(r.dir.path("a.tif")));
   ::mkdir(r.dir.path("o").c_str(), 0755);
   writeFile(r.dir.path("o/a.kro"), "the user's earlier result");
-  r.prompt.answers = {true};
+  r.answers = {true};
   ByteFile::setWriteBudgetForTests(200 * 4 * 30);
-  RunResult result = convertImage({r.input, whole(r.input), kroOut, r.dir.path("o/"), ""}, r.context());
+  RunResult result = convertImage({r.input, whole(r.input), kroOut, r.dir.path("o/")}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Failed);
   EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("o"))), "a.kro\n");
   EXPECT_EQ(readFile(r.dir.path("o/a.kro")), "the user's earlier result");
 
   // Room for the first band of 50 x 40 tiles (4 x 6000 bytes) and half a tile.
   ByteFile::setWriteBudgetForTests(4 * 50 * 40 * 3 + 3000);
-  result = splitImage({r.input, 50, 40, rawOut, r.dir.path("o/"), ""}, r.context());
+  result = splitImage({r.input, 50, 40, rawOut, r.dir.path("o/")}, r.context());
   ByteFile::setWriteBudgetForTests(-1);
   EXPECT_EQ(result.outcome, Outcome::Failed);
   EXPECT_EQ(result.written.size(), 4u);
@@ -226,8 +220,8 @@ TEST(Convert, FullDiskKeepsTheReplacedFileAndOnlyCompleteTiles) {
 TEST(Convert, RemovedOutputFolderIsAFailure) {
   struct Remover : Recorder {
     std::string folder;
-    void progress(int64_t position) override {
-      Recorder::progress(position);
+    void progressed(const Progress& progress) override {
+      Recorder::progressed(progress);
       if (!folder.empty()) runCommand("rm -rf " + quote(folder));
       folder.clear();
     }
@@ -239,8 +233,7 @@ TEST(Convert, RemovedOutputFolderIsAFailure) {
     Remover remover;
     remover.folder = r.dir.path("o");
     ::mkdir(remover.folder.c_str(), 0755);
-    const RunResult result = convertImage({r.input, whole(r.input), format, r.dir.path("o/"), ""},
-                                          RunContext(&remover, &r.prompt));
+    const RunResult result = convertImage({r.input, whole(r.input), format, r.dir.path("o/")}, RunContext(&remover));
     EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(result.message, "Write to file error: the output folder " + r.dir.path("o/") + " disappeared");
     EXPECT_FALSE(folderExists(r.dir.path("o")));
@@ -259,9 +252,9 @@ TEST(SetUp, CropChecksInOrder) {
   Harness r;
   writeTiff(r.dir.path("a.tif"), makePixels(10, 10, 8, 3));
   ASSERT_TRUE(r.select(r.dir.path("a.tif")));
-  const RunResult result = cropImage({r.input, {5, 0, 6, 1}, rawOut, r.dir.dir(), ""}, r.context());
+  const RunResult result = cropImage({r.input, {5, 0, 6, 1}, rawOut, r.dir.dir()}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Refused);
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Width must > 0 and <= 5"});
+  EXPECT_EQ(result.message, "Width must > 0 and <= 5");
   EXPECT_EQ(r.listing(), "a.tif\n");
 }
 
@@ -281,25 +274,10 @@ TEST(SetUp, OutputFolderAndSplitFitting) {
   EXPECT_EQ(resizeHeight(3000, 2001, 1000), 667);
   EXPECT_EQ(resizeHeight(2000, 1001, 1000), 500);  // halfway goes to even
   EXPECT_EQ(resizeHeight(2000, 1003, 1000), 502);
-  EXPECT_EQ(mergeCountRefusal(9, 8), "One or more files are missing.\r\nPlease select 9 files");
-  EXPECT_EQ(mergeCountRefusal(9, 10), "Too many files selected.\r\nPlease select 9 files");
+  EXPECT_EQ(mergeCountRefusal(9, 8), "One or more files are missing.\nPlease select 9 files");
+  EXPECT_EQ(mergeCountRefusal(9, 10), "Too many files selected.\nPlease select 9 files");
   EXPECT_EQ(mergeCountRefusal(9, 9), "");
 }
-
-namespace {
-
-// A prompt whose user answers Yes to the overwrite question and then, while
-// the question is still open, asks the run to stop.
-struct YesThenCancel : ScriptedPrompt {
-  std::stop_source* stop = nullptr;
-  bool askYesNo(const std::string& q) override {
-    questions.push_back(q);
-    stop->request_stop();
-    return true;
-  }
-};
-
-}  // namespace
 
 // Progress starting after a cancel or a failure does not make the run a
 // success: the outcome is the run's own, whatever the reports did.
@@ -308,24 +286,24 @@ TEST(RunOutcome, ReportsCannotTurnACancelOrAFailureIntoASuccess) {
   writeRaw(r.dir.path("in_20X10.raw"), makePixels(20, 10, 8, 3));
   writeFile(r.dir.path("in.tif"), "the user's earlier result");
   ASSERT_TRUE(r.select(r.dir.path("in_20X10.raw")));
-  YesThenCancel prompt;
-  prompt.stop = &r.recorder.stop;
-  RunResult result = convertImage({r.input, whole(r.input), tiffOut, r.dir.dir(), ""},
-                                  RunContext(&r.recorder, &prompt, r.recorder.stop.get_token()));
+  // The user answers Yes to the overwrite question and, while it is still
+  // open, asks the run to stop.
+  const RunContext yesThenCancel(&r.recorder, r.recorder.stop.get_token(), Overwrite::Ask, [&](const std::string&) {
+    r.recorder.stop.request_stop();
+    return true;
+  });
+  RunResult result = convertImage({r.input, whole(r.input), tiffOut, r.dir.dir()}, yesThenCancel);
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
   EXPECT_TRUE(result.written.empty());
   EXPECT_EQ(readFile(r.dir.path("in.tif")), "the user's earlier result");
 
   // A read failure with every report still arriving.
-  writeFile(r.dir.path("cut_20X10.raw"), rawBytes(makePixels(20, 10, 8, 3)).substr(0, 60 * 4));
+  writeRaw(r.dir.path("cut_20X10.raw"), makePixels(20, 10, 8, 3));
   r.recorder.rearm();
-  r.prompt.rawAnswer = true;
-  r.prompt.rawWidth = 20;
-  r.prompt.rawHeight = 10;
-  r.prompt.rawBits = 8;
-  r.input = probeImage(r.dir.path("cut_20X10.raw"), &r.prompt, true);
+  r.input = probeImage(r.dir.path("cut_20X10.raw"));
+  ::truncate(r.dir.path("cut_20X10.raw").c_str(), 60 * 4);
   ::mkdir(r.dir.path("o").c_str(), 0755);
-  result = convertImage({r.input, whole(r.input), tiffOut, r.dir.path("o/"), ""}, r.context());
+  result = convertImage({r.input, whole(r.input), tiffOut, r.dir.path("o/")}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Failed);
   EXPECT_EQ(result.message, "Read file error: row 4: the file ends before the row does");
   EXPECT_EQ(r.recorder.events.back(), "hide");

@@ -17,18 +17,17 @@ using namespace torvel;
 
 namespace {
 
-// Outputs of a probed small TIFF input, with a scripted prompt and unlimited
-// free space unless a test says otherwise.
+// Outputs of a probed small TIFF input, the overwrite question answered
+// from a script, and unlimited free space unless a test says otherwise.
 struct Out {
-  Scratch dir;
-  ScriptedPrompt prompt;
-  Recorder recorder;
+  Harness h;
+  Scratch& dir = h.dir;
   ImageInfo input;
   OutputCreation made;
   bool forceBigTiff = false;
   explicit Out(int bits = 8) {
     writeTiff(dir.path("in.tif"), makePixels(4, 3, bits, 3));
-    input = probeImage(dir.path("in.tif"), nullptr, false);
+    input = probeImage(dir.path("in.tif"));
     setDiskFreeHookForTests([](const std::string&) { return int64_t{1} << 50; });
   }
   ~Out() {
@@ -36,8 +35,7 @@ struct Out {
     setDiskFreeHookForTests(nullptr);
   }
   bool create(FileKind kind, uint32_t w, uint32_t h, const std::string& base, bool lzw = false) {
-    made = createOutput({dir.path(base), {kind, lzw}, w, h, input.bits, forceBigTiff, input.path},
-                        RunContext(&recorder, &prompt));
+    made = createOutput({dir.path(base), {kind, lzw}, w, h, input.bits, forceBigTiff, input.path}, this->h.context());
     return made.writer != nullptr;
   }
   ImageWriter& writer() { return *made.writer; }
@@ -137,12 +135,13 @@ TEST(CreateOutput, OverwriteQuestionNoKeepsTheFileYesReplacesIt) {
   Out o;
   writeFile(o.dir.path("x.raw"), "old contents");
   EXPECT_FALSE(o.create(FileKind::Raw, 4, 3, "x"));
-  EXPECT_EQ(o.prompt.questions, std::vector<std::string>{"Output file exists. Do you want to overwrite it?"});
+  EXPECT_EQ(o.h.questions, std::vector<std::string>{o.dir.path("x.raw")});
+  EXPECT_EQ(o.made.message, o.dir.path("x.raw") + " exists and was not replaced");
   EXPECT_EQ(readFile(o.dir.path("x.raw")), "old contents");
   EXPECT_EQ(o.made.writer, nullptr);
   EXPECT_EQ(o.made.outcome, Outcome::Declined);
 
-  o.prompt.answers = {true};
+  o.h.answers = {true};
   ASSERT_TRUE(o.create(FileKind::Raw, 4, 3, "x"));
   o.close();
   EXPECT_EQ(fileSize(o.dir.path("x.raw")), 0);
@@ -157,12 +156,12 @@ TEST(CreateOutput, YesThenFailedCreationKeepsTheOldFile) {
   // The old file stays until its replacement (36 bytes) is complete: room
   // that only counts the old file's space as reclaimable is not enough.
   setDiskFreeHookForTests([](const std::string&) { return int64_t{36 - 30 + 1}; });
-  o.prompt.answers = {true};
+  o.h.answers = {true};
   EXPECT_FALSE(o.create(FileKind::Raw, 4, 3, "x"));
-  EXPECT_EQ(o.recorder.errorsShown.back(), "There is not enough space on the destination directory");
+  EXPECT_EQ(o.made.message, "There is not enough space on the destination directory");
   EXPECT_EQ(readFile(o.dir.path("x.raw")), std::string(30, 'o'));
   setDiskFreeHookForTests([](const std::string&) { return int64_t{37}; });
-  o.prompt.answers = {true};
+  o.h.answers = {true};
   ASSERT_TRUE(o.create(FileKind::Raw, 4, 3, "x"));
   // Until it is finished the old file is there under its name.
   EXPECT_EQ(readFile(o.dir.path("x.raw")), std::string(30, 'o'));
@@ -173,9 +172,8 @@ TEST(CreateOutput, YesThenFailedCreationKeepsTheOldFile) {
   setDiskFreeHookForTests([](const std::string&) { return int64_t{1} << 40; });
   ASSERT_EQ(::mkdir(o.dir.path("y.tif").c_str(), 0755), 0);
   writeFile(o.dir.path("y.tif/keep"), "k");
-  o.prompt.answers = {true};
+  o.h.answers = {true};
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "y"));
-  EXPECT_EQ(o.prompt.messages.back(), "Write to file error: Is a directory");
   EXPECT_EQ(o.made.message, "Write to file error: Is a directory");
   EXPECT_EQ(readFile(o.dir.path("y.tif/keep")), "k");
   EXPECT_EQ(runCommand("ls " + quote(o.dir.dir())), "in.tif\nx.raw\ny.tif\n");
@@ -185,7 +183,7 @@ TEST(CreateOutput, YesThenFailedCreationKeepsTheOldFile) {
 TEST(CreateOutput, PermissionDeniedNamesTheFolder) {
   Out o;
   if (!folderExists("/sys/kernel")) GTEST_SKIP() << "no /sys here";
-  o.made = createOutput({"/sys/kernel/x", rawOut, 4, 3, 8, false, o.input.path}, RunContext(&o.recorder, &o.prompt));
+  o.made = createOutput({"/sys/kernel/x", rawOut, 4, 3, 8, false, o.input.path}, o.h.context());
   EXPECT_EQ(o.made.writer, nullptr);
   // Permission denied, or a read-only file system where /sys is mounted so.
   const std::string& m = o.made.message;
@@ -198,23 +196,23 @@ TEST(CreateOutput, NeverOverwritesTheInputReachedByAnyPath) {
   Out o;
   // The output of in.tif as TIFF into its own folder is in.tif itself.
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "in"));
-  EXPECT_EQ(o.prompt.errors, std::vector<std::string>{"Cannot overwrite input file"});
-  EXPECT_TRUE(o.prompt.questions.empty());
+  EXPECT_EQ(o.made.message, "Cannot overwrite input file");
+  EXPECT_TRUE(o.h.questions.empty());
   // The same folder through a symbolic link.
   ASSERT_EQ(::symlink(o.dir.dir().c_str(), (o.dir.path("alias")).c_str()), 0);
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "alias/in"));
-  EXPECT_EQ(o.prompt.errors.size(), 2u);
+  EXPECT_EQ(o.made.message, "Cannot overwrite input file");
   EXPECT_EQ(fileSize(o.dir.path("in.tif")) > 0, true);
   o.input.path = o.dir.path("alias/./in.tif");
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "in"));
-  EXPECT_EQ(o.prompt.errors.size(), 3u);
+  EXPECT_EQ(o.made.message, "Cannot overwrite input file");
 }
 
 TEST(CreateOutput, FreeSpaceMustExceedTheSize) {
   Out o;
   setDiskFreeHookForTests([](const std::string&) { return int64_t{36}; });  // 4 x 3 x 3
   EXPECT_FALSE(o.create(FileKind::Raw, 4, 3, "eq"));
-  EXPECT_EQ(o.recorder.errorsShown, std::vector<std::string>{"There is not enough space on the destination directory"});
+  EXPECT_EQ(o.made.message, "There is not enough space on the destination directory");
   EXPECT_EQ(fileSize(o.dir.path("eq_4X3.raw")), -1);
   setDiskFreeHookForTests([](const std::string&) { return int64_t{37}; });
   EXPECT_TRUE(o.create(FileKind::Raw, 4, 3, "eq"));

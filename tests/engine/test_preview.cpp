@@ -37,7 +37,7 @@ TEST(Preview, NearestPixelsOfEveryKind) {
   writeTiffLayout(d.path("d.tif"), rgb8, tiled);
   for (auto [name, px] : {std::pair{"a_301X203.raw", rgb8}, {"b.tif", rgba16}, {"c.kro", rgba16}, {"d.tif", rgb8}}) {
     SCOPED_TRACE(name);
-    const ImageInfo image = probeImage(d.path(name), nullptr, false);
+    const ImageInfo image = probeImage(d.path(name));
     ASSERT_TRUE(image.accepted);
     PreviewPicture picture;
     ASSERT_TRUE(makePreview(image, 100, 100, RunContext(), picture).completed());
@@ -56,11 +56,11 @@ TEST(Preview, NearestPixelsOfEveryKind) {
 TEST(Preview, CancelAndReadFailureAreNoPicture) {
   Scratch d;
   writeRaw(d.path("a_40X30.raw"), makePixels(40, 30, 8, 3));
-  ImageInfo image = probeImage(d.path("a_40X30.raw"), nullptr, false);
+  ImageInfo image = probeImage(d.path("a_40X30.raw"));
   std::stop_source stop;
   stop.request_stop();
   PreviewPicture picture;
-  EXPECT_EQ(makePreview(image, 10, 10, RunContext(nullptr, nullptr, stop.get_token()), picture).outcome,
+  EXPECT_EQ(makePreview(image, 10, 10, RunContext(nullptr, stop.get_token()), picture).outcome,
             Outcome::Cancelled);
   ::truncate(d.path("a_40X30.raw").c_str(), 40 * 3 * 10);
   const RunResult cut = makePreview(image, 40, 30, RunContext(), picture);

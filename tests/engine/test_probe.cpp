@@ -12,8 +12,7 @@ namespace {
 
 struct Probed {
   ImageInfo info;
-  ScriptedPrompt prompt;
-  void probe(const std::string& path, bool ask = true) { info = probeImage(path, &prompt, ask); }
+  void probe(const std::string& path, const RawGeometry& raw = {}) { info = probeImage(path, raw); }
 };
 
 // A TIFF with arbitrary tags, written without our engine.
@@ -61,8 +60,8 @@ TEST(Probe, ExtensionChoosesTheProbe) {
   for (const char* no : {"photo.png", "photo"}) {
     p.probe(d.path(no));
     EXPECT_FALSE(p.info.accepted) << no;
+    EXPECT_TRUE(p.info.refusals.empty()) << no;  // not ours: refused without a word
   }
-  EXPECT_TRUE(p.prompt.all().empty());
 }
 
 TEST(Probe, TiffFieldsAndRefusals) {
@@ -88,30 +87,25 @@ TEST(Probe, TiffFieldsAndRefusals) {
   writeOddTiff(d.path("two.tif"), 8, 2, PHOTOMETRIC_RGB);
   p.probe(d.path("two.tif"));
   EXPECT_FALSE(p.info.accepted);
-  EXPECT_EQ(p.prompt.messages, (std::vector<std::string>{"The number of color channels must be 3 or 4"}));
-  EXPECT_EQ(p.info.refusal, "The number of color channels must be 3 or 4");
+  EXPECT_EQ(p.info.refusals, (std::vector<std::string>{"The number of color channels must be 3 or 4"}));
 
-  p.prompt.messages.clear();
-  writeOddTiff(d.path("wide.tif"), 32, 2, PHOTOMETRIC_RGB);
+    writeOddTiff(d.path("wide.tif"), 32, 2, PHOTOMETRIC_RGB);
   p.probe(d.path("wide.tif"));
   EXPECT_FALSE(p.info.accepted);
-  EXPECT_EQ(p.prompt.messages, (std::vector<std::string>{"The image must be 8 or 16 bits",
+  EXPECT_EQ(p.info.refusals, (std::vector<std::string>{"The image must be 8 or 16 bits",
                                                          "The number of color channels must be 3 or 4"}));
 
-  p.prompt.messages.clear();
-  // A file that is no TIFF, or no longer one, says why.
+    // A file that is no TIFF, or no longer one, says why.
   const std::pair<std::string, std::string> broken[] = {
       {"this is not a tiff at all", "Not a TIFF file: it does not begin with a TIFF header"},
       {"", "Not a TIFF file: the file is empty"},
       {readFile(d.path("wide.tif")).substr(0, 12), "The TIFF file is truncated or damaged: "}};
   for (const auto& [bytes, reason] : broken) {
-    p.prompt.messages.clear();
-    writeFile(d.path("junk.tif"), bytes);
+        writeFile(d.path("junk.tif"), bytes);
     p.probe(d.path("junk.tif"));
     EXPECT_FALSE(p.info.accepted);
-    ASSERT_EQ(p.prompt.messages.size(), 1u);
-    EXPECT_EQ(p.prompt.messages[0].substr(0, reason.size()), reason);
-    EXPECT_EQ(p.info.refusal, p.prompt.messages[0]);
+    ASSERT_EQ(p.info.refusals.size(), 1u);
+    EXPECT_EQ(p.info.refusals[0].substr(0, reason.size()), reason);
   }
 }
 
@@ -144,8 +138,7 @@ TEST(Probe, TiffLayoutsWeDoNotReadAreRefused) {
     Probed p;
     p.probe(d.path(c.name));
     EXPECT_FALSE(p.info.accepted);
-    EXPECT_EQ(p.prompt.messages, std::vector<std::string>{c.message});
-    EXPECT_EQ(p.info.refusal, c.message);
+    EXPECT_EQ(p.info.refusals, std::vector<std::string>{c.message});
   }
 }
 
@@ -163,33 +156,38 @@ TEST(Probe, RawSizeFromNameOrDialog) {
   EXPECT_TRUE(p.info.accepted);
   EXPECT_EQ(p.info.bits, 16);
   EXPECT_EQ(p.info.bytesPerPixel(), 6);
-  EXPECT_EQ(p.prompt.rawAsked, 0);
 
-  // Size not matching the name: the dialog, or the refusal without it.
+  // Size not matching the name: the probe asks for a geometry, with the
+  // name's size as its guess; given, it is checked against the file.
   writeFile(d.path("pano_1000X500.raw"), std::string(2000000, 'a'));
-  p.probe(d.path("pano_1000X500.raw"), false);
+  p.probe(d.path("pano_1000X500.raw"));
   EXPECT_FALSE(p.info.accepted);
-  EXPECT_EQ(p.prompt.rawAsked, 0);
-  EXPECT_EQ(p.prompt.messages, std::vector<std::string>{"Invalid width, height or bits"});
-  EXPECT_EQ(p.info.refusal, "");
+  EXPECT_TRUE(p.info.needsGeometry);
+  EXPECT_EQ(p.info.guess.width, 1000u);
+  EXPECT_EQ(p.info.guess.height, 500u);
+  EXPECT_TRUE(p.info.refusals.empty());
 
-  p.prompt.messages.clear();
-  p.probe(d.path("pano_1000X500.raw"), true);  // cancelled: refused, silent
-  EXPECT_EQ(p.prompt.rawAsked, 1);
-  EXPECT_FALSE(p.info.accepted);
-  EXPECT_TRUE(p.prompt.messages.empty());
-
-  p.prompt.rawAnswer = true;
-  p.prompt.rawWidth = 1000;
-  p.prompt.rawHeight = 333;
-  p.prompt.rawBits = 16;
   writeFile(d.path("pano_1000X500.raw"), std::string(1998000, 'a'));
-  p.probe(d.path("pano_1000X500.raw"), true);
+  p.probe(d.path("pano_1000X500.raw"), {1000, 333, 16});
   EXPECT_TRUE(p.info.accepted);
   EXPECT_EQ(p.info.width, 1000u);
   EXPECT_EQ(p.info.height, 333u);
   EXPECT_EQ(p.info.bytesPerPixel(), 6);
   EXPECT_EQ(p.info.channels, 3);
+  p.probe(d.path("pano_1000X500.raw"), {1000, 334, 16});
+  EXPECT_FALSE(p.info.accepted);
+  EXPECT_EQ(p.info.refusals, std::vector<std::string>{"The RAW file holds 1998000 bytes, not the 2004000 of 1000 × 334 at 16 bits"});
+  p.probe(d.path("pano_1000X500.raw"), {0, 333, 16});
+  EXPECT_EQ(p.info.refusals, std::vector<std::string>{"Invalid width, height or bits"});
+
+  // A name that gives the size: a given size must agree with it.
+  writeFile(d.path("scan_20X10.raw"), std::string(600, 'a'));
+  p.probe(d.path("scan_20X10.raw"), {20, 10, 8});
+  EXPECT_TRUE(p.info.accepted);
+  p.probe(d.path("scan_20X10.raw"), {10, 20, 0});
+  EXPECT_EQ(p.info.refusals, std::vector<std::string>{
+                                 "The size given, 10 × 20 at 8 bits, does not agree with the size in the file name, "
+                                 "20 × 10 at 8 bits"});
 }
 
 TEST(Probe, KroHeaderChecksInOrder) {
@@ -200,7 +198,6 @@ TEST(Probe, KroHeaderChecksInOrder) {
     const char* name;
     std::string bytes;
     const char* message;
-    bool recorded;
   };
   auto patch = [&](size_t at, uint8_t v) {
     std::string b = good;
@@ -208,12 +205,12 @@ TEST(Probe, KroHeaderChecksInOrder) {
     return b;
   };
   const Case cases[] = {
-      {"short.kro", good.substr(0, 19), "KRO Header error", true},
-      {"lower.kro", "kro" + good.substr(3), "KRO Header error", true},
-      {"v2.kro", patch(3, 2), "KRO Header error", true},
-      {"bits.kro", patch(15, 12), "The image must be 8 or 16 bits", true},
-      {"ch3.kro", patch(19, 3), "The number of color channels must be 4", true},
-      {"w0.kro", patch(7, 0), "Height or Width = 0", false},
+      {"short.kro", good.substr(0, 19), "KRO Header error"},
+      {"lower.kro", "kro" + good.substr(3), "KRO Header error"},
+      {"v2.kro", patch(3, 2), "KRO Header error"},
+      {"bits.kro", patch(15, 12), "The image must be 8 or 16 bits"},
+      {"ch3.kro", patch(19, 3), "The number of color channels must be 4"},
+      {"w0.kro", patch(7, 0), "Height or Width = 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -221,12 +218,11 @@ TEST(Probe, KroHeaderChecksInOrder) {
     Probed p;
     p.probe(d.path(c.name));
     EXPECT_FALSE(p.info.accepted);
-    EXPECT_EQ(p.prompt.messages, std::vector<std::string>{c.message});
-    EXPECT_EQ(p.info.refusal, c.recorded ? c.message : "");
+    EXPECT_EQ(p.info.refusals, std::vector<std::string>{c.message});
   }
   Probed missing;
   missing.probe(d.path("missing.kro"));
-  EXPECT_EQ(missing.prompt.messages, std::vector<std::string>{"KRO Header error"});
+  EXPECT_EQ(missing.info.refusals, std::vector<std::string>{"KRO Header error"});
   EXPECT_EQ(missing.info.fileSize, -1);
 
   // A header that promises more pixels than the file holds is refused at the
@@ -239,7 +235,8 @@ TEST(Probe, KroHeaderChecksInOrder) {
     Probed p;
     p.probe(d.path(name));
     EXPECT_FALSE(p.info.accepted);
-    EXPECT_EQ(p.info.refusal.rfind("The KRO file is truncated: its header promises ", 0), 0u) << p.info.refusal;
+    ASSERT_EQ(p.info.refusals.size(), 1u);
+    EXPECT_EQ(p.info.refusals[0].rfind("The KRO file is truncated: its header promises ", 0), 0u) << p.info.refusals[0];
   }
   Probed whole;
   writeFile(d.path("whole.kro"), good);
@@ -258,8 +255,13 @@ TEST(Probe, ReaderStartsAtTheFirstPixelLine) {
   std::string why;
   auto reader = openReader(p.info, why);
   ASSERT_TRUE(reader);
-  EXPECT_TRUE(reader->sequential());
+  // Rows are sought, not read in order: a region comes straight from the file.
+  EXPECT_FALSE(reader->sequential());
   const uint8_t* line = reader->readRow(0);
   ASSERT_NE(line, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(line), 20), kroBytes(px).substr(20, 20));
+  ASSERT_TRUE(reader->readsRegionsDirectly());
+  std::string region(2 * 2 * 4, '\0');
+  ASSERT_TRUE(reader->readRegion(3, 1, 2, 2, reinterpret_cast<uint8_t*>(region.data()), 8));
+  EXPECT_EQ(region, kroBytes(px).substr(20 + (5 + 3) * 4, 8) + kroBytes(px).substr(20 + (10 + 3) * 4, 8));
 }

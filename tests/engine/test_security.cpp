@@ -38,7 +38,7 @@ struct Folder {
     writeRaw(r.dir.path("a_8X6.raw"), makePixels(8, 6, 8, 3));
     r.select(r.dir.path("a_8X6.raw"));
   }
-  RunResult convert() { return convertImage({r.input, whole(r.input), tiffOut, out, ""}, r.context()); }
+  RunResult convert() { return convertImage({r.input, whole(r.input), tiffOut, out}, r.context()); }
 };
 
 struct NameHook {
@@ -158,8 +158,8 @@ TEST(PartFiles, AnOutputThatAppearsMeanwhileIsNotReplacedUnasked) {
   }
   EXPECT_EQ(readFile(f.out + "a.tif"), "the other run's output");
   EXPECT_EQ(runCommand("ls -A " + quote(f.out)), "a.tif\n");
-  f.r.prompt.answers = {true};
+  f.r.answers = {true};
   ASSERT_TRUE(f.convert().completed());
-  EXPECT_EQ(f.r.prompt.questions.size(), 1u);
+  EXPECT_EQ(f.r.questions.size(), 1u);
   EXPECT_EQ(readTiff(f.out + "a.tif").width, 8u);
 }

@@ -20,7 +20,7 @@ namespace {
 std::vector<std::string> split(Harness& r, const std::string& input, uint32_t tw, uint32_t th, OutputFormat format,
                                const std::string& dir, RunResult* result = nullptr) {
   EXPECT_TRUE(r.select(input));
-  RunResult run = splitImage({r.input, tw, th, format, dir, ""}, r.context());
+  RunResult run = splitImage({r.input, tw, th, format, dir}, r.context());
   if (result) *result = run;
   return run.written;
 }
@@ -29,7 +29,7 @@ std::string name(const std::string& path) { return fileNameOf(path); }
 
 RunResult merge(Harness& r, uint32_t columns, uint32_t rows, const std::vector<std::string>& files, OutputFormat format,
                 const std::string& dir) {
-  return mergeSelectedTiles({files, columns, rows, format, dir, "", r.input.path}, r.context());
+  return mergeSelectedTiles({files, columns, rows, format, dir, r.input.path}, r.context());
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ TEST(Split, GridNamesOrderAndPixels) {
   EXPECT_EQ(r.recorder.matching("show:"), std::vector<std::string>{"170:"});
 }
 
-TEST(Split, StatusAfterTheSeventhLineAndOneTileForLargeSizes) {
+TEST(Split, StatusOfTheFirstBandAndOneTileForLargeSizes) {
   Harness r;
   writeTiff(r.dir.path("p.tif"), makePixels(25, 1700, 8, 3));
   ::mkdir(r.dir.path("t").c_str(), 0755);
@@ -62,8 +62,9 @@ TEST(Split, StatusAfterTheSeventhLineAndOneTileForLargeSizes) {
   auto files = split(r, r.dir.path("p.tif"), 10, 800, tiffOut, r.dir.path("t/"), &result);
   ASSERT_TRUE(result.completed());
   EXPECT_EQ(name(files[8]), "p_5X100_x3y3.tif");
-  EXPECT_EQ(r.recorder.matching("status:").front(), "Processing row 1/3 (794)");
-  EXPECT_EQ(r.recorder.matching("update:").front(), "7");
+  EXPECT_EQ(r.recorder.matching("status:").front(), "Processing row 1/3 (800)");
+  EXPECT_EQ(r.recorder.matching("status:").back(), "Processing row 3/3 (1)");
+  EXPECT_EQ(r.recorder.matching("update:").back(), "1700");
 
   Harness one;
   writeTiff(one.dir.path("q.tif"), makePixels(300, 200, 16, 4));
@@ -86,8 +87,8 @@ TEST(Split, BigTiffMarkCarriesToLaterTiles) {
   // Stops after the first seven lines, noting the tiles being written then.
   struct Lister : Recorder {
     std::string dir, seen;
-    void progress(int64_t position) override {
-      Recorder::progress(position);
+    void progressed(const Progress& progress) override {
+      Recorder::progressed(progress);
       if (stop.stop_requested() && seen.empty()) seen = runCommand("ls -A " + quote(dir) + " | sed 's/.torvel-.*//'");
     }
   } lister;
@@ -95,7 +96,7 @@ TEST(Split, BigTiffMarkCarriesToLaterTiles) {
   lister.rearm(1);
   ASSERT_TRUE(r.select(in));
   const RunResult result =
-      splitImage({r.input, 30000, 30000, tiffOut, r.dir.path(""), ""}, RunContext(&lister, &r.prompt, lister.stop.get_token()));
+      splitImage({r.input, 30000, 30000, tiffOut, r.dir.path("")}, RunContext(&lister, lister.stop.get_token()));
   setDiskFreeHookForTests(nullptr);
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
   // 10000 x 30000 x 6 bytes alone would be classic.
@@ -112,7 +113,7 @@ TEST(Split, DecliningATileEndsTheSplitAndKeepsEarlierTiles) {
   RunResult result;
   auto files = split(r, r.dir.path("p.tif"), 10, 10, rawOut, r.dir.path("t/"), &result);
   EXPECT_EQ(result.outcome, Outcome::Declined);
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Cant't create file " + r.dir.path("t/p_10X10_x2y2")});
+  EXPECT_EQ(result.message, "Cant't create file " + r.dir.path("t/p_10X10_x2y2.raw") + ": it exists and was not replaced");
   // Band 1 complete; of band 2 only the user's own file.
   EXPECT_EQ(files.size(), 2u);
   EXPECT_EQ(readFile(r.dir.path("t/p_10X10_x2y2.raw")), "mine");
@@ -125,7 +126,7 @@ TEST(Split, CancelInBandTwoLeavesBandOneComplete) {
   Harness r;
   writeRaw(r.dir.path("p_30X40.raw"), makePixels(30, 40, 8, 3));
   ::mkdir(r.dir.path("t").c_str(), 0755);
-  r.recorder.rearm(4);  // line 28: the middle of band 2 (rows 20..39)
+  r.recorder.rearm(28);  // line 28: the middle of band 2 (rows 20..39)
   RunResult result;
   auto files = split(r, r.dir.path("p_30X40.raw"), 15, 20, rawOut, r.dir.path("t/"), &result);
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
@@ -163,7 +164,7 @@ TEST(Merge, SplitThenShuffledMergeIsByteExact) {
   }
 }
 
-TEST(Merge, StatusRhythmAndSingleTileCopy) {
+TEST(Merge, StatusAndSingleTileCopy) {
   Harness r;
   Pixels px = makePixels(25, 1700, 8, 3);
   writeTiff(r.dir.path("p.tif"), px);
@@ -173,16 +174,15 @@ TEST(Merge, StatusRhythmAndSingleTileCopy) {
   // Into the input's own folder the merged TIFF would be the input itself.
   RunResult result = merge(r, 3, 3, files, tiffOut, r.dir.path(""));
   EXPECT_EQ(result.outcome, Outcome::Refused);
-  EXPECT_EQ(r.prompt.errors, std::vector<std::string>{"Cannot overwrite input file"});
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Cannot create the file " + r.dir.path("p")});
+  EXPECT_EQ(result.message, "Cannot create the file " + r.dir.path("p.tif") + ": Cannot overwrite input file");
   ASSERT_TRUE(merge(r, 3, 3, files, tiffOut, r.dir.path("t/")).completed());
-  EXPECT_EQ(r.recorder.matching("status:").front(), "Processing row 1/3 (794)");
+  EXPECT_EQ(r.recorder.matching("status:").front(), "Processing row 1/3 (800)");
   EXPECT_EQ(readTiff(r.dir.path("t/p.tif")).samples, px.samples);
 
   Harness one;
   Pixels kro = makePixels(30, 20, 8, 4);
   writeKro(one.dir.path("a_30X20_x1y1.kro"), kro);
-  result = mergeTiles({{one.dir.path("a_30X20_x1y1.kro")}, 1, 1, tiffOut, one.dir.path(""), "", ""}, one.context());
+  result = mergeTiles({{one.dir.path("a_30X20_x1y1.kro")}, 1, 1, tiffOut, one.dir.path(""), ""}, one.context());
   ASSERT_TRUE(result.completed());
   EXPECT_EQ(result.written.front(), one.dir.path("a.tif"));
   Pixels back = readTiff(result.written.front());
@@ -201,37 +201,35 @@ TEST(Merge, RefusedTilesLeaveNoOutput) {
                                    tile("g_10X10_x3y1.raw", t), tile("g_10X10_x1y2.raw", t),
                                    tile("g_10X10_x2y2.raw", t), tile("g_10X10_x3y2.raw", t)};
   ::mkdir(r.dir.path("m").c_str(), 0755);
-  EXPECT_EQ(merge(r, 3, 2, grid, tiffOut, r.dir.path("m/")).outcome, Outcome::Refused);
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Tile X=2 Y=1 is not valid"});
+  RunResult result = merge(r, 3, 2, grid, tiffOut, r.dir.path("m/"));
+  EXPECT_EQ(result.outcome, Outcome::Refused);
+  EXPECT_EQ(result.message,
+            "Tile X=2 Y=1 is not valid: it is 9 × 10 at 8 bits, where 10 × 10 at 8 bits belong");
   EXPECT_EQ(runCommand("ls " + quote(r.dir.path("m"))), "");
 
   // A missing corner: nothing created, no progress shown.
   r.recorder.events.clear();
-  r.recorder.errorsShown.clear();
   std::vector<std::string> noCorner(grid.begin(), grid.end() - 1);
-  mergeTiles({noCorner, 3, 2, tiffOut, r.dir.path("m/"), "", ""}, r.context());
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Tile X=3 Y=2 is not valid"});
+  result = mergeTiles({noCorner, 3, 2, tiffOut, r.dir.path("m/"), ""}, r.context());
+  EXPECT_EQ(result.message, "Tile X=3 Y=2 is not valid: no file was selected for it");
   EXPECT_TRUE(r.recorder.matching("show:").empty());
 
   // A tile of another bit depth.
-  r.recorder.errorsShown.clear();
   Pixels deep = makePixels(10, 10, 16, 3);
   writeRaw(r.dir.path("h_10X10_x1y1.raw"), t);
   writeRaw(r.dir.path("h_10X10_x2y1.raw"), deep);
   const RunResult deepResult = mergeTiles(
-      {{r.dir.path("h_10X10_x1y1.raw"), r.dir.path("h_10X10_x2y1.raw")}, 2, 1, tiffOut, r.dir.path("m/"), "", ""},
+      {{r.dir.path("h_10X10_x1y1.raw"), r.dir.path("h_10X10_x2y1.raw")}, 2, 1, tiffOut, r.dir.path("m/"), ""},
       r.context());
   EXPECT_EQ(deepResult.outcome, Outcome::Refused);
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Tile X=1 Y=1 is not valid"});
+  EXPECT_EQ(deepResult.message, "Tile X=1 Y=1 is not valid: it is 10 × 10 at 8 bits, where 10 × 10 at 16 bits belong");
   EXPECT_EQ(runCommand("ls " + quote(r.dir.path("m"))), "");
 
-  // A RAW tile whose size does not match its name: the probe's message, then the refusal.
-  r.recorder.errorsShown.clear();
-  r.prompt.messages.clear();
+  // A RAW tile whose size does not match its name: the refusal says so.
   writeFile(r.dir.path("k_10X10_x1y1.raw"), "short");
-  mergeTiles({{r.dir.path("k_10X10_x1y1.raw")}, 1, 1, tiffOut, r.dir.path("m/"), "", ""}, r.context());
-  EXPECT_EQ(r.prompt.messages, std::vector<std::string>{"Invalid width, height or bits"});
-  EXPECT_EQ(r.recorder.errorsShown, std::vector<std::string>{"Tile X=1 Y=1 is not valid"});
+  result = mergeTiles({{r.dir.path("k_10X10_x1y1.raw")}, 1, 1, tiffOut, r.dir.path("m/"), ""}, r.context());
+  EXPECT_EQ(result.message, "Tile X=1 Y=1 is not valid: The size in the name of " + r.dir.path("k_10X10_x1y1.raw") +
+                                " does not match its 5 bytes");
 }
 
 TEST(Merge, WiderLastColumnIsAcceptedAndCancelRemovesTheOutput) {
@@ -241,7 +239,7 @@ TEST(Merge, WiderLastColumnIsAcceptedAndCancelRemovesTheOutput) {
   writeRaw(r.dir.path("w_14X8_x2y1.raw"), b);
   std::vector<std::string> files = {r.dir.path("w_14X8_x2y1.raw"), r.dir.path("w_10X8_x1y1.raw")};
   ::mkdir(r.dir.path("m").c_str(), 0755);
-  RunResult result = mergeTiles({files, 2, 1, rawOut, r.dir.path("m/"), "", ""}, r.context());
+  RunResult result = mergeTiles({files, 2, 1, rawOut, r.dir.path("m/"), ""}, r.context());
   ASSERT_TRUE(result.completed());
   Pixels out = readRaw(result.written.front(), 24, 8, 8);
   EXPECT_EQ(name(result.written.front()), "w_24X8.raw");
@@ -249,7 +247,7 @@ TEST(Merge, WiderLastColumnIsAcceptedAndCancelRemovesTheOutput) {
 
   removeFile(result.written.front());
   r.recorder.rearm(1);
-  result = mergeTiles({files, 2, 1, rawOut, r.dir.path("m/"), "", ""}, r.context());
+  result = mergeTiles({files, 2, 1, rawOut, r.dir.path("m/"), ""}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
   EXPECT_EQ(runCommand("ls " + quote(r.dir.path("m"))), "");
 }

@@ -126,7 +126,7 @@ TEST(TiffLayouts, EveryLayoutConvertsToThePixelsOtherReadersDecode) {
     const std::string tif = r.dir.path(c.name + ".tif");
     writeTiffLayout(tif, c.pixels, c.recipe);
     ASSERT_TRUE(r.select(tif));
-    const RunResult result = convertImage({r.input, whole(r.input), kroOut, r.dir.path("out/"), ""}, r.context());
+    const RunResult result = convertImage({r.input, whole(r.input), kroOut, r.dir.path("out/")}, r.context());
     ASSERT_TRUE(result.completed()) << result.message;
     manifest << c.name << ' ' << tif << ' ' << result.written.front() << ' ' << r.input.width << ' '
              << r.input.height << ' ' << r.input.bits << '\n';
@@ -145,13 +145,13 @@ TEST(TiffLayouts, ProbeTellsTheFileLayoutAndItsPages) {
     if (c.name != "gray_alpha_16_2" && c.name != "palette_8_1" && c.name != "pyramid_8_3") continue;
     writeTiffLayout(d.path(c.name + ".tif"), c.pixels, c.recipe);
   }
-  ImageInfo info = probeImage(d.path("gray_alpha_16_2.tif"), nullptr, false);
+  ImageInfo info = probeImage(d.path("gray_alpha_16_2.tif"));
   ASSERT_TRUE(info.accepted);
   EXPECT_EQ(info.channels, 4);
   EXPECT_EQ(channelsText(info), "2 gray + alpha, read as 4");
-  info = probeImage(d.path("palette_8_1.tif"), nullptr, false);
+  info = probeImage(d.path("palette_8_1.tif"));
   EXPECT_EQ(channelsText(info), "1 palette, read as 3");
-  info = probeImage(d.path("pyramid_8_3.tif"), nullptr, false);
+  info = probeImage(d.path("pyramid_8_3.tif"));
   EXPECT_EQ(channelsText(info), "3");
   EXPECT_EQ(info.pages, 3u);
   EXPECT_EQ(info.width, 75u);  // the first page, full size
@@ -164,7 +164,7 @@ TEST(TiffLayouts, CropOfATiledLzwImageAtAnOddPosition) {
   writeTiffLayout(r.dir.path("t.tif"), px, {PHOTOMETRIC_RGB, COMPRESSION_LZW, 1, 128, 64});
   ASSERT_TRUE(r.select(r.dir.path("t.tif")));
   ::mkdir(r.dir.path("o").c_str(), 0755);
-  const RunResult result = cropImage({r.input, {517, 263, 300, 200}, rawOut, r.dir.path("o/"), ""}, r.context());
+  const RunResult result = cropImage({r.input, {517, 263, 300, 200}, rawOut, r.dir.path("o/")}, r.context());
   ASSERT_TRUE(result.completed()) << result.message;
   EXPECT_TRUE(readFile(result.written.front()) == rawBytes(crop(px, 517, 263, 300, 200)));
 }
@@ -206,9 +206,9 @@ TEST(TiffLayouts, MalformedTiledFilesAreRefusedOrReadCorrectly) {
                              {"moretiles.tif", moreTiles}}) {
     SCOPED_TRACE(name);
     writeFile(r.dir.path(name), bytes);
-    r.input = probeImage(r.dir.path(name), &r.prompt, false);
+    r.input = probeImage(r.dir.path(name));
     if (!r.input.accepted) continue;
-    const RunResult result = convertImage({r.input, whole(r.input), rawOut, r.dir.path("o/"), ""}, r.context());
+    const RunResult result = convertImage({r.input, whole(r.input), rawOut, r.dir.path("o/")}, r.context());
     if (result.completed()) {
       EXPECT_TRUE(readFile(result.written.front()) == rawBytes(px));
       removeFile(result.written.front());
@@ -217,9 +217,9 @@ TEST(TiffLayouts, MalformedTiledFilesAreRefusedOrReadCorrectly) {
     }
     EXPECT_EQ(runCommand("ls " + quote(r.dir.path("o"))), "");
   }
-  r.input = probeImage(r.dir.path("cut.tif"), &r.prompt, false);
+  r.input = probeImage(r.dir.path("cut.tif"));
   EXPECT_FALSE(r.input.accepted);
-  EXPECT_EQ(r.input.refusal, "The TIFF file is truncated: its image data runs past the end of the file");
+  EXPECT_EQ(r.input.refusals, std::vector<std::string>{"The TIFF file is truncated: its image data runs past the end of the file"});
 }
 
 namespace {
@@ -248,10 +248,9 @@ TEST(TiffLayouts, BigTiffStripOffsetsBeyondTheFileAreRefused) {
   Harness r;
   for (uint64_t offset : {(uint64_t{1} << 55) - 4096, (uint64_t{1} << 63) - 100, uint64_t{0xFFFFFFFFFFFFFF00}}) {
     writeFile(r.dir.path("far.tif"), bigTiffWithStripAt(offset));
-    r.prompt.messages.clear();
-    r.input = probeImage(r.dir.path("far.tif"), &r.prompt, false);
+    r.input = probeImage(r.dir.path("far.tif"));
     EXPECT_FALSE(r.input.accepted);
-    EXPECT_EQ(r.prompt.messages, std::vector<std::string>{"The TIFF file is truncated: its image data runs past the end of the file"});
+    EXPECT_EQ(r.input.refusals, std::vector<std::string>{"The TIFF file is truncated: its image data runs past the end of the file"});
     std::string why;
     r.input.accepted = true;  // forced past the probe: the reader must fail cleanly
     auto reader = openReader(r.input, why);
@@ -260,6 +259,6 @@ TEST(TiffLayouts, BigTiffStripOffsetsBeyondTheFileAreRefused) {
     }
   }
   writeFile(r.dir.path("near.tif"), bigTiffWithStripAt(16 + 8 + 9 * 20 + 8));
-  r.input = probeImage(r.dir.path("near.tif"), &r.prompt, false);
-  EXPECT_TRUE(r.input.accepted) << r.input.refusal;
+  r.input = probeImage(r.dir.path("near.tif"));
+  EXPECT_TRUE(r.input.accepted) << refusalText(r.input);
 }

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.writeAt(0, data + 1, size - 1);
     file.close();
   }
-  const torvel::ImageInfo info = torvel::probeImage(path, nullptr, false);
+  const torvel::ImageInfo info = torvel::probeImage(path);
   // Small images only: the point is the parsing, not the pixel count.
   if (!info.accepted || uint64_t{info.width} * info.height > (uint64_t{1} << 22)) return 0;
   std::string why;

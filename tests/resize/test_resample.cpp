@@ -164,3 +164,17 @@ TEST(Resample, NearestOnLargeSidesDoesNotOverflow) {
   EXPECT_EQ(b.data()[3 * 1], 10000 / 157);
   EXPECT_EQ(b.data()[3 * 3], 30000 / 157);
 }
+
+TEST(PixelBlocks, OwnTheirPixelsAndMoveThem) {
+  PixelBlock empty;
+  EXPECT_TRUE(empty.empty());
+  PixelBlock a(4, 4, PixelFormat::Rgb16);
+  EXPECT_EQ(a.bytes(), 4 * 4 * 6);
+  const uint8_t* bits = a.data();
+  PixelBlock b = std::move(a);
+  EXPECT_TRUE(a.empty());
+  EXPECT_EQ(b.data(), bits);
+  EXPECT_EQ(b.row(1), bits + 24);
+  b = PixelBlock();
+  EXPECT_TRUE(b.empty());
+}

@@ -1,0 +1,48 @@
+#include "engine/runtexts.h"
+
+namespace torvel {
+
+std::string captionText(const PhaseStart& phase) {
+  if (phase.steps > 0) return "Step " + std::to_string(phase.step) + "/" + std::to_string(phase.steps);
+  return phase.phase == Phase::Preview ? "Preview" : "";
+}
+
+std::string statusText(const PhaseStart& phase, const Progress& p) {
+  const std::string left = " (" + std::to_string(p.rowsLeft) + ")";
+  switch (phase.phase) {
+    case Phase::Skipping:
+      return "Skipping lines..." + left;
+    case Phase::Copying:
+      return "Saving lines..." + left;
+    case Phase::Splitting:
+    case Phase::Merging:
+      return "Processing row " + std::to_string(p.piece) + "/" + std::to_string(p.pieces) + left;
+    case Phase::ScalingTiles:
+      return "Resizing tile " + std::to_string(p.piece) + "/" + std::to_string(p.pieces);
+    case Phase::Scaling:
+      return "Resizing the image..." + left;
+    case Phase::Stopping:
+      return "Killing processes...";
+    case Phase::Preview:
+      break;
+  }
+  return {};
+}
+
+std::string outcomeText(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Completed:
+      return "Operation completed successfully";
+    case Outcome::Declined:
+      return "Nothing was written";
+    case Outcome::Refused:
+      return "Operation refused";
+    case Outcome::Failed:
+      return "Operation failed";
+    case Outcome::Cancelled:
+      break;
+  }
+  return "Operation aborted";
+}
+
+}  // namespace torvel
