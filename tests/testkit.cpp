@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
+#include <zlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -283,6 +284,43 @@ Pixels readTiff(const std::string& path) {
   }
   TIFFClose(t);
   return fromBytes(all, 0, w, h, bits, spp, false);
+}
+
+std::string deflatedZeros(size_t bytes) {
+  z_stream z{};
+  deflateInit(&z, 1);
+  std::vector<unsigned char> zeros(1 << 20), out(1 << 20);
+  std::string packed;
+  for (size_t done = 0; done < bytes;) {
+    const size_t n = std::min(zeros.size(), bytes - done);
+    done += n;
+    z.next_in = zeros.data();
+    z.avail_in = static_cast<uInt>(n);
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, done == bytes ? Z_FINISH : Z_NO_FLUSH);
+      packed.append(reinterpret_cast<char*>(out.data()), out.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  return packed;
+}
+
+void writeZeroTiles(const std::string& path, uint32_t width, uint32_t height, uint32_t tileWidth, uint32_t tileHeight) {
+  TIFF* t = TIFFOpen(path.c_str(), "w8");
+  if (!t) throw std::runtime_error("cannot create " + path);
+  for (auto [tag, value] : {std::pair{TIFFTAG_IMAGEWIDTH, width}, {TIFFTAG_IMAGELENGTH, height},
+                            {TIFFTAG_TILEWIDTH, tileWidth}, {TIFFTAG_TILELENGTH, tileHeight}})
+    TIFFSetField(t, tag, value);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
+  TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_ADOBE_DEFLATE));
+  const std::string tile = deflatedZeros(size_t{tileWidth} * tileHeight * 3);
+  for (uint32_t i = 0; i < TIFFNumberOfTiles(t); ++i)
+    TIFFWriteRawTile(t, i, const_cast<char*>(tile.data()), tmsize_t(tile.size()));
+  TIFFClose(t);
 }
 
 long peakRssKb() {

@@ -69,6 +69,12 @@ struct TiffRecipe {
 };
 void writeTiffLayout(const std::string& path, const Pixels& p, const TiffRecipe& recipe);
 
+// `bytes` zero bytes as one zlib stream, as a Deflate TIFF tile holds them.
+std::string deflatedZeros(size_t bytes);
+// A black 8-bit RGB TIFF of Deflate tiles, written without decoding them: a
+// large image that costs little to make and much to read.
+void writeZeroTiles(const std::string& path, uint32_t width, uint32_t height, uint32_t tileWidth, uint32_t tileHeight);
+
 // Reads back any of our outputs with our own format knowledge (RAW needs the size).
 Pixels readRaw(const std::string& path, uint32_t w, uint32_t h, int bits);
 Pixels readKro(const std::string& path);

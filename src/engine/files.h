@@ -1,20 +1,13 @@
-// Text and file helpers shared by the engine, the window and the command line.
+// File helpers shared by the engine, the window and the command line.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
-namespace torvel {
+#include "engine/text.h"
 
-// A pixel count in steps of 1000: "1.50 Megapixels".
-std::string pixelCountText(int64_t value);
-// Decimal with "." between groups of three, four groups at most: "1.234.567".
-std::string dotThousands(int64_t value);
-uint32_t swapBytes32(uint32_t value);
-// Reads like the standard text-to-integer conversion (decimal, or hexadecimal
-// after "$", "x" or "0x"); 0 for anything else or outside 32 bits.
-int32_t safeStrToInt(const std::string& text);
+namespace torvel {
 
 // Size of the file at `path`; -1 when there is none.
 int64_t fileSize(const std::string& path);
@@ -33,7 +26,6 @@ std::string folderOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
 // The extension from the last '.' of the file-name part, dot included; empty when none.
 std::string extensionOf(const std::string& path);
-std::string upperCase(std::string text);
 // The system's text for an errno value.
 std::string systemErrorText(int error);
 

@@ -114,7 +114,7 @@ bool writePng(const std::string& path, const PreviewPicture& picture, std::strin
   uLongf packedSize = uLongf(packed.size());
   if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(rows.data()),
                 uLong(rows.size()), 6) != Z_OK) {
-    why = notEnoughMemory;
+    why = notEnoughMemoryFor("the compressed picture", packed.size());
     return false;
   }
   packed.resize(packedSize);

@@ -70,7 +70,7 @@ PlainLineReader::PlainLineReader(const ImageInfo& info, int64_t dataOffset)
 
 bool PlainLineReader::open(std::string& why) {
   if (!rows_.allocate()) {
-    why = notEnoughMemory;
+    why = rowMemoryText(info_);
     return false;
   }
   if (!file_.openRead(info_.path)) {
@@ -99,7 +99,7 @@ int64_t PlainLineReader::storedRowOffset(uint32_t row) const {
 
 bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::string& why) {
   if (!allocate()) {
-    why = notEnoughMemory;
+    why = rowMemoryText(info());
     return false;
   }
   const int fd = takeDescriptor();

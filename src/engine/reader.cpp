@@ -27,6 +27,10 @@ bool ImageReader::readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t he
   return true;
 }
 
+std::string rowMemoryText(const ImageInfo& info) {
+  return notEnoughMemoryFor("a row of " + std::to_string(info.width) + " pixels", info.lineBytes());
+}
+
 ImageInfo probeImage(const std::string& path, const RawGeometry& raw) {
   ImageInfo info;
   info.path = path;

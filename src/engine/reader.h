@@ -54,6 +54,9 @@ class ImageReader {
 
 // A line buffer owned by a reader or a writer; null when it cannot be had.
 std::unique_ptr<uint8_t[]> allocateLine(uint64_t bytes);
+// Why the lines of `info` could not be had: "Not enough memory to hold a
+// row of 40000 pixels (117 kB)".
+std::string rowMemoryText(const ImageInfo& info);
 
 // Probes `path` as its extension selects: the TIFF tags, the KRO header, or
 // the RAW name and size, with `raw` as the size of a RAW whose name does not
@@ -68,7 +71,5 @@ std::string refusalText(const ImageInfo& info);
 // Opens a probed input for reading rows; null when it cannot be opened, and
 // `why` says so ("Not enough memory" when its line buffer cannot be had).
 std::unique_ptr<ImageReader> openReader(const ImageInfo& info, std::string& why);
-
-inline constexpr const char* notEnoughMemory = "Not enough memory";
 
 }  // namespace torvel

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/tiffio.h"
 
@@ -110,16 +111,28 @@ void StripEncoder::work(Encoder& encoder) {
     Job& job = jobs_[queued_.front() % jobs_.size()];
     queued_.pop_front();
     lock.unlock();
-    job.strip.clear();
-    encoder.capture = &job.strip;
-    const bool ok = TIFFWriteEncodedStrip(encoder.tif, job.index, job.row.data(),
-                                          static_cast<tmsize_t>(job.row.size())) >= 0;
-    encoder.capture = nullptr;
+    std::string error;
+    const bool ok = encode(encoder, job, error);
     lock.lock();
     job.state = ok ? State::Done : State::Failed;
-    if (!ok) job.error = encoder.message;
+    if (!ok) job.error = error;
     changed_.notify_all();
   }
+}
+
+// One strip through the worker's codec; a lack of memory fails the strip, not the program.
+bool StripEncoder::encode(Encoder& encoder, Job& job, std::string& why) {
+  bool ok = false;
+  try {
+    job.strip.clear();
+    encoder.capture = &job.strip;
+    ok = TIFFWriteEncodedStrip(encoder.tif, job.index, job.row.data(), static_cast<tmsize_t>(job.row.size())) >= 0;
+    if (!ok) why = encoder.message;
+  } catch (const std::bad_alloc&) {
+    why = "not enough memory to compress a strip";
+  }
+  encoder.capture = nullptr;
+  return ok;
 }
 
 bool StripEncoder::add(const uint8_t* row, size_t bytes, const StripWriter& write, std::string& why) {

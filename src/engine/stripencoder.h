@@ -53,6 +53,7 @@ class StripEncoder {
 
   enum class Step { Written, NotReady, Failed };
   void work(Encoder& encoder);
+  static bool encode(Encoder& encoder, Job& job, std::string& why);
   Step writeNext(const StripWriter& write, bool wait, std::string& why);
 
   Settings settings_;

@@ -89,7 +89,7 @@ class TiffWriter : public ImageWriter {
 
   bool open(bool lzw, bool bigTiff, std::string& why) {
     if (!allocate()) {
-      why = notEnoughMemory;
+      why = rowMemoryText(info());
       return false;
     }
     tiff_ = TiffFile::create(takeDescriptor(), writePath(), bigTiff, why);

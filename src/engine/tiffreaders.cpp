@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -66,7 +67,7 @@ class TiffStoredRowsReader : public ImageReader {
 
   bool open(std::string& why) {
     if (!rows_.allocate()) {
-      why = notEnoughMemory;
+      why = rowMemoryText(info_);
       return false;
     }
     if (file_.openRead(info_.path)) return true;
@@ -173,6 +174,9 @@ class TiffTileReader : public TiffReader {
     return band_ && std::all_of(tiles_.begin(), tiles_.end(), [](const auto& t) { return t != nullptr; });
   }
   uint64_t tileBytes() const { return tileBytes_; }
+  uint32_t tileHeight() const { return layout_.tileHeight; }
+  // The band and the tile buffers of every decoding thread.
+  uint64_t bandBytes() const { return fileRowBytes() * layout_.tileHeight + handles_.size() * tileBytes_; }
   uint64_t expectedTileBytes() const {
     const int samples = layout_.separatePlanes() ? 1 : layout_.samples;
     return uint64_t{layout_.tileWidth} * layout_.tileHeight * static_cast<uint64_t>(samples * layout_.bytesPerSample());
@@ -203,9 +207,22 @@ class TiffTileReader : public TiffReader {
     const uint32_t items = (lastTile_ - firstTile_ + 1) * planes;
     const size_t workers = std::min<size_t>(handles_.size(), items);
     std::vector<std::string> errors(workers);
+    // A thread's failure, a lack of memory included, comes back as its error;
+    // a cancel ends the band between two tiles.
     auto work = [&](size_t k) {
-      for (uint32_t i = static_cast<uint32_t>(k); i < items; i += static_cast<uint32_t>(workers))
-        if (!decodeTile(k, firstTile_ + i / planes, band, static_cast<uint16_t>(i % planes), errors[k])) return;
+      try {
+        for (uint32_t i = static_cast<uint32_t>(k); i < items; i += static_cast<uint32_t>(workers)) {
+          if (cancelRequested()) {
+            errors[k] = "cancelled";
+            return;
+          }
+          if (!decodeTile(k, firstTile_ + i / planes, band, static_cast<uint16_t>(i % planes), errors[k])) return;
+        }
+      } catch (const std::bad_alloc&) {
+        errors[k] = notEnoughMemoryFor("a decoded tile", tileBytes_);
+      } catch (const std::exception& e) {
+        errors[k] = e.what();
+      }
     };
     std::vector<std::thread> pool;
     for (size_t k = 1; k < workers; ++k) pool.emplace_back(work, k);
@@ -277,7 +294,9 @@ std::unique_ptr<ImageReader> tileReader(const ImageInfo& info, TiffLayout layout
   if (!openMoreHandles(info.path, std::min({cores, tilesPerBand, affordable}), handles, why)) return nullptr;
   auto r = std::make_unique<TiffTileReader>(info, std::move(layout), std::move(handles));
   if (!r->allocate(false) || !r->allocateBand()) {
-    why = notEnoughMemory;
+    why = notEnoughMemoryFor("a row of tiles of " + std::to_string(info.width) + " × " +
+                                 std::to_string(r->tileHeight()) + " pixels",
+                             r->bandBytes());
     return nullptr;
   }
   // The library writes whole tiles into our buffers: their size must be what the layout says.
@@ -293,7 +312,7 @@ std::unique_ptr<ImageReader> planeReader(const ImageInfo& info, TiffLayout layou
   if (!openMoreHandles(info.path, layout.samples, handles, why)) return nullptr;
   auto r = std::make_unique<TiffPlaneReader>(info, std::move(layout), std::move(handles));
   if (!r->allocate(true) || !r->allocatePlane()) {
-    why = notEnoughMemory;
+    why = rowMemoryText(info);
     return nullptr;
   }
   return r;
@@ -309,7 +328,7 @@ std::unique_ptr<ImageReader> scanlineReader(const ImageInfo& info, TiffLayout la
   }
   auto r = std::make_unique<TiffScanlineReader>(info, std::move(layout), std::move(tiff));
   if (!r->allocate(true)) {
-    why = notEnoughMemory;
+    why = rowMemoryText(info);
     return nullptr;
   }
   return r;

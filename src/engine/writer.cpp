@@ -161,7 +161,7 @@ OutputCreation createOutput(const OutputRequest& request, const RunContext& cont
     made.writer = openWriter(request, out, made.bigTiff, why);
   if (!made.writer) {
     if (why == systemErrorText(EACCES) || why == systemErrorText(EROFS)) why += " (folder " + folderOrDot(out.path) + ")";
-    made.message = why == notEnoughMemory ? why : withReason("Write to file error", why);
+    made.message = why.rfind("Not enough memory", 0) == 0 ? why : withReason("Write to file error", why);
     return made;
   }
   made.writer->setReplace(replacing);

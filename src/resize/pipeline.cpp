@@ -70,6 +70,9 @@ class ResizeRun {
   std::unique_ptr<RegionReader> storedReader();
   bool pass(const ResizePass& pass);
   bool scaleTiles(const ResizePass& pass, RegionReader& reader, RegionWriter& writer);
+  bool scaleTile(const TileJob& job, const PixelBlock& source, PixelBlock& scaled, RegionWriter& writer,
+                 const Progress& at, int64_t& done);
+  void reportStopping();
   bool scaleDirectly(const ResizePlan& plan);
   bool pickByIndex(const ResizePlan& plan);
   bool convertCurrent();
@@ -204,8 +207,40 @@ bool ResizeRun::pass(const ResizePass& p) {
   return true;
 }
 
+// Reports that the run stops, once the cancel has been seen.
+void ResizeRun::reportStopping() {
+  RunObserver& observer = context_.observer();
+  observer.phaseEnded();
+  observer.phaseStarted({Phase::Stopping});
+  observer.progressed({});
+  observer.phaseEnded();
+}
+
+// Scales one tile into place: `done` counts its rows as they are made.
+// False when cancelled.
+bool ResizeRun::scaleTile(const TileJob& job, const PixelBlock& source, PixelBlock& scaled, RegionWriter& writer,
+                          const Progress& at, int64_t& done) {
+  if (job.outWidth == 0 || job.outHeight == 0) throw ImagingError("New width or height is zero.");
+  if (job.outWidth == job.width && job.outHeight == job.height) {
+    writer.write(job.outX, job.outY, source);  // the scaling changes nothing
+  } else {
+    if (!scaled.reshape(job.outWidth, job.outHeight))
+      scaled = PixelBlock::forOverwrite(job.outWidth, job.outHeight, source.format());
+    ResampleOptions options;
+    options.cancel = context_.cancelToken();
+    options.progress = [&, base = done](int64_t rows) {
+      context_.observer().progressed({base + rows, 0, at.piece, at.pieces});
+    };
+    if (!scaleInto(source, scaled, ResizeFilter::Lanczos, options)) return false;
+    writer.write(job.outX, job.outY, scaled);
+  }
+  done += job.outHeight;
+  return true;
+}
+
 // Reads each tile (the next one while the current one is scaled, when two fit
-// in memory), scales it and writes it into place. False when cancelled.
+// in memory), scales it and writes it into place; the progress counts a unit
+// per tile read and per row scaled. False when cancelled.
 bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWriter& writer) {
   RunObserver& observer = context_.observer();
   const std::vector<TileJob> jobs = tileJobs(p);
@@ -221,32 +256,20 @@ bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWrit
     reader.read(jobs[i].x, jobs[i].y, b);
   };
   const uint32_t tiles = static_cast<uint32_t>(jobs.size());
-  observer.phaseStarted({Phase::ScalingTiles, 2 * int64_t{tiles}, 2, 4});
+  int64_t total = tiles, done = 0;
+  for (const TileJob& job : jobs) total += job.outHeight;
+  observer.phaseStarted({Phase::ScalingTiles, total, 2, 4});
   std::future<void> next = std::async(std::launch::deferred, load, 0);
   for (uint32_t i = 0; i < tiles; ++i) {
-    observer.progressed({2 * int64_t{i}, 0, i, tiles});
+    observer.progressed({done, 0, i, tiles});
     next.get();
-    if (context_.cancelled()) {
-      observer.phaseEnded();
-      observer.phaseStarted({Phase::Stopping});
-      observer.progressed({});
-      observer.phaseEnded();
-      return false;
-    }
-    observer.progressed({2 * int64_t{i} + 1, 0, i, tiles});
+    if (context_.cancelled()) return reportStopping(), false;
+    observer.progressed({++done, 0, i, tiles});
     if (i + 1 < jobs.size()) next = std::async(overlap ? std::launch::async : std::launch::deferred, load, i + 1);
-    const TileJob& job = jobs[i];
-    const PixelBlock& source = blocks[overlap ? i % 2 : 0];
-    if (job.outWidth == 0 || job.outHeight == 0) throw ImagingError("New width or height is zero.");
-    if (job.outWidth == job.width && job.outHeight == job.height) {
-      writer.write(job.outX, job.outY, source);  // the scaling changes nothing
-    } else {
-      if (!scaled.reshape(job.outWidth, job.outHeight))
-        scaled = PixelBlock::forOverwrite(job.outWidth, job.outHeight, format);
-      scaleInto(source, scaled, ResizeFilter::Lanczos);
-      writer.write(job.outX, job.outY, scaled);
+    if (!scaleTile(jobs[i], blocks[overlap ? i % 2 : 0], scaled, writer, {done, 0, i, tiles}, done)) {
+      if (next.valid()) next.wait();
+      return reportStopping(), false;
     }
-    observer.progressed({2 * int64_t{i} + 2, 0, i, tiles});
   }
   observer.phaseEnded();
   return true;
@@ -255,15 +278,27 @@ bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWrit
 bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
   std::unique_ptr<RegionReader> reader = storedReader();
   if (!reader) return false;
+  RunObserver& observer = context_.observer();
   PixelBlock scaled;
+  bool completed = false;
   try {
     PixelBlock image = PixelBlock::forOverwrite(current_.width, current_.height, formatOfBits(current_.bits));
     reader->read(0, 0, image);
     if (plan.finalWidth == 0 || plan.finalHeight == 0) throw ImagingError("New width or height is zero.");
     scaled = PixelBlock::forOverwrite(plan.finalWidth, plan.finalHeight, image.format());
-    scaleInto(image, scaled, ResizeFilter::Lanczos);  // the fast method picks by index instead
+    observer.phaseStarted({Phase::Scaling, plan.finalHeight, 3, 4});
+    ResampleOptions options;
+    options.cancel = context_.cancelToken();
+    options.progress = [&](int64_t rows) { observer.progressed({rows, plan.finalHeight - rows + 1}); };
+    completed = scaleInto(image, scaled, ResizeFilter::Lanczos, options);  // the fast method picks by index instead
+    observer.phaseEnded();
   } catch (const std::exception& e) {
+    observer.phaseEnded();
     return stopFailed(e.what());
+  }
+  if (!completed) {
+    result_ = RunContext::cancelledResult();
+    return false;
   }
   return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
     std::memcpy(line, scaled.row(static_cast<int32_t>(row)), static_cast<size_t>(scaled.rowBytes()));

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <utility>
 
+#include "engine/text.h"
+
 namespace torvel {
 
 namespace {
@@ -103,12 +105,16 @@ PixelBlock PixelBlock::forOverwrite(int32_t width, int32_t height, PixelFormat f
 
 PixelBlock::PixelBlock(int32_t width, int32_t height, PixelFormat format, bool zero)
     : width_(width), height_(height), format_(format) {
-  if (width <= 0 || height <= 0) throw ImagingError("Assertion failure");
+  if (width <= 0 || height <= 0)
+    throw ImagingError("An image of " + std::to_string(width) + " × " + std::to_string(height) +
+                       " pixels has none: both sides must be at least one pixel");
   bytes_ = capacity_ = int64_t{width} * height * formatInfo(format).bytesPerPixel;
   bits_ = allocatePixels(bytes_, zero);
   if (!bits_)
     throw ImagingError("Error while creating image data with params: Width=" + std::to_string(width) +
-                       " Height=" + std::to_string(height) + " Format=" + formatInfo(format).name + ".");
+                       " Height=" + std::to_string(height) + " Format=" + formatInfo(format).name + ": " +
+                       notEnoughMemoryFor(std::to_string(width) + " × " + std::to_string(height) + " pixels",
+                                          static_cast<uint64_t>(bytes_)));
 }
 
 PixelBlock& PixelBlock::operator=(PixelBlock&& other) noexcept {

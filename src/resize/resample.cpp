@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
 #include <numbers>
 #include <thread>
 
@@ -165,55 +168,79 @@ namespace {
 // from the plain path (contributions outside, columns inside, so source rows
 // are read contiguously) but every value sees the same operations in the same
 // order; the alpha value nobody reads is not computed.
+// The rows shared out among the threads of one scaling.
+struct RowQueue {
+  std::atomic<int32_t> next{0}, done{0};
+  int32_t count;
+  const ResampleOptions& options;
+};
+
 template <typename Sample>
-void filterRows(const PixelBlock& src, PixelBlock& dst, const FilterTables& tables, bool vectors,
-                std::atomic<int32_t>& nextRow) {
+void filterRows(const PixelBlock& src, PixelBlock& dst, const FilterTables& tables, RowQueue& rows, bool reports) {
   const PixelFormatInfo& info = formatInfo(src.format());
   const size_t cols = size_t(tables.xMax - tables.xMin + 1);
   std::vector<float> line(cols * 3 + 1);  // + 1: the four-lane loads of the last pixel
-  const FilterKernels<Sample> kernels = selectFilterKernels<Sample>(vectors);
-  for (int32_t j; (j = nextRow.fetch_add(1)) < dst.height();) {
+  const FilterKernels<Sample> kernels = selectFilterKernels<Sample>(rows.options.vectorKernels);
+  for (int32_t j; (j = rows.next.fetch_add(1)) < rows.count && !rows.options.cancel.stop_requested();) {
     std::fill(line.begin(), line.end(), 0.0f);
     for (const Contribution& c : tables.mapY[size_t(j)]) {
       const Sample* s = reinterpret_cast<const Sample*>(src.row(c.pos)) + size_t(tables.xMin) * 3;
       kernels.vertical(line.data(), s, cols * 3, c.weight, info.sampleScale);
     }
     kernels.horizontal(line.data(), tables.mapX, tables.xMin, reinterpret_cast<Sample*>(dst.row(j)), info.sampleMax);
+    const int32_t done = ++rows.done;
+    if (reports && rows.options.progress) rows.options.progress(done);
   }
 }
 
 }  // namespace
 
-void sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
+bool sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
                             const ResampleOptions& options) {
   const FilterTables tables(src, dst, kernel, radius);
-  if (!tables.usable()) return;
+  if (!tables.usable()) return true;
   unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min<unsigned>(threads, static_cast<unsigned>(dst.height()));
-  std::atomic<int32_t> nextRow{0};
-  auto work = [&] {
-    if (src.format() == PixelFormat::Rgb8)
-      filterRows<uint8_t>(src, dst, tables, options.vectorKernels, nextRow);
-    else
-      filterRows<uint16_t>(src, dst, tables, options.vectorKernels, nextRow);
+  RowQueue rows{{0}, {0}, dst.height(), options};
+  std::mutex failureMutex;
+  std::exception_ptr failure;
+  // A thread's failure stops the others and is thrown on the calling thread.
+  auto work = [&](bool reports) {
+    try {
+      if (src.format() == PixelFormat::Rgb8)
+        filterRows<uint8_t>(src, dst, tables, rows, reports);
+      else
+        filterRows<uint16_t>(src, dst, tables, rows, reports);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(failureMutex);
+      if (!failure) failure = std::current_exception();
+      rows.next = rows.count;
+    }
   };
   std::vector<std::thread> pool;
-  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-  work();
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, false);
+  work(true);
   for (auto& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
+  return rows.done == rows.count;
 }
 
-void scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options) {
+bool scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options) {
   try {
     if (filter == ResizeFilter::Nearest)
       sampleNearest(src, dst);
     else if (options.reference)
       sampleFiltered(src, dst, lanczos, lanczosRadius);
     else
-      sampleFilteredParallel(src, dst, lanczos, lanczosRadius, options);
+      return sampleFilteredParallel(src, dst, lanczos, lanczosRadius, options);
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("Error while resizing image.  " + src.describe() +
+                       " Not enough memory for the filter tables of a scaling to " + std::to_string(dst.width()) +
+                       " × " + std::to_string(dst.height()) + " pixels");
   } catch (const std::exception& e) {
     throw ImagingError("Error while resizing image.  " + src.describe() + " " + e.what());
   }
+  return true;
 }
 
 bool scaleBlock(PixelBlock& block, int32_t newWidth, int32_t newHeight, ResizeFilter filter,

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <stop_token>
 #include <vector>
 
 #include "resize/pixelblock.h"
@@ -30,21 +32,27 @@ inline constexpr float lanczosRadius = 3.0f;
 ContributorTable buildContributors(int32_t dstSize, int32_t srcSize, KernelFunction kernel, float radius);
 
 // Which arithmetic path a filtered scaling takes; the bytes are the same.
+// The parallel path also stops between rows once `cancel` is requested, and
+// reports the rows done through `progress` from the calling thread.
 struct ResampleOptions {
   bool reference = false;     // the plain single-threaded loops, exactly as written
   bool vectorKernels = true;  // false keeps the parallel path on its scalar kernels
   unsigned threads = 0;       // 0: every core
+  std::stop_token cancel;
+  std::function<void(int64_t rowsDone)> progress;
 };
 
 void sampleNearest(const PixelBlock& src, PixelBlock& dst);
 void sampleFiltered(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius);
-// The same bytes, the destination rows spread over the threads.
-void sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
+// The same bytes, the destination rows spread over the threads; false when
+// cancelled before every row was made. A failure of any thread is thrown on
+// the calling one.
+bool sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
                             const ResampleOptions& options = {});
 
 // Fills `dst` (sized to the new size, of src's format) with src scaled to
-// it; throws ImagingError on failure.
-void scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options = {});
+// it; false when cancelled; throws ImagingError on failure.
+bool scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options = {});
 
 // Replaces the block by a copy scaled to the new size. False when nothing was
 // done (an empty block, or the size it has); throws ImagingError on failure.

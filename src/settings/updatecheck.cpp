@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <mutex>
 #include <cstdlib>
 #include <thread>
 
@@ -13,6 +14,9 @@ namespace torvel {
 
 struct UpdateCheck::State {
   std::atomic<UpdateOutcome> outcome{UpdateOutcome::Pending};
+  std::atomic<bool> stop{false};
+  std::mutex mutex;
+  CURLM* transfers = nullptr;  // while a request is under way: what a stop wakes
 };
 
 namespace {
@@ -24,7 +28,33 @@ size_t collect(char* data, size_t size, size_t n, void* user) {
   return size * n;
 }
 
-bool httpGet(const std::string& url, long connectTimeout, long timeout, std::string& body) {
+// Runs the transfer until it ends or the check is stopped; its result code.
+CURLcode perform(CURL* c, UpdateCheck::State& s) {
+  CURLM* multi = curl_multi_init();
+  if (!multi) return CURLE_OUT_OF_MEMORY;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.transfers = multi;
+  }
+  curl_multi_add_handle(multi, c);
+  CURLcode rc = CURLE_ABORTED_BY_CALLBACK;
+  for (int running = 1; running && !s.stop;) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (running) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+  }
+  int left = 0;
+  while (CURLMsg* m = curl_multi_info_read(multi, &left))
+    if (m->msg == CURLMSG_DONE) rc = m->data.result;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.transfers = nullptr;
+  }
+  curl_multi_remove_handle(multi, c);
+  curl_multi_cleanup(multi);
+  return rc;
+}
+
+bool httpGet(const std::string& url, long connectTimeout, long timeout, std::string& body, UpdateCheck::State& s) {
   CURL* c = curl_easy_init();
   if (!c) return false;
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -38,7 +68,7 @@ bool httpGet(const std::string& url, long connectTimeout, long timeout, std::str
   curl_easy_setopt(c, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
-  const CURLcode rc = curl_easy_perform(c);
+  const CURLcode rc = perform(c, s);
   curl_easy_cleanup(c);
   return rc == CURLE_OK;
 }
@@ -68,18 +98,26 @@ bool replyNamesNewVersion(const std::string& body, const std::string& current) {
 
 UpdateCheck::UpdateCheck() : state_(std::make_shared<State>()) {}
 
-UpdateCheck::~UpdateCheck() = default;
+UpdateCheck::~UpdateCheck() {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stop = true;
+    if (state_->transfers) curl_multi_wakeup(state_->transfers);
+  }
+  if (thread_.joinable()) thread_.join();
+}
 
 void UpdateCheck::start() {
+  if (thread_.joinable()) return;  // one request per check
   const std::string url = endpoint + "version.php?software=TorvelTools2&id=" + clientId;
-  std::thread([s = state_, url, cur = currentVersion, ct = connectTimeoutSeconds, t = timeoutSeconds] {
+  thread_ = std::thread([s = state_, url, cur = currentVersion, ct = connectTimeoutSeconds, t = timeoutSeconds] {
     pthread_setname_np(pthread_self(), "update-check");
     std::string body;
-    if (!httpGet(url, ct, t, body) || !replyIsReadable(body))
+    if (!httpGet(url, ct, t, body, *s) || !replyIsReadable(body))
       s->outcome = UpdateOutcome::Failed;
     else
       s->outcome = replyNamesNewVersion(body, cur) ? UpdateOutcome::NewVersion : UpdateOutcome::UpToDate;
-  }).detach();
+  });
 }
 
 bool UpdateCheck::finished() const { return state_->outcome != UpdateOutcome::Pending; }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace torvel {
 
@@ -21,7 +22,9 @@ inline constexpr const char* updateUserAgent = "Mozilla/5.0 (Windows; U; Windows
 class UpdateCheck {
  public:
   UpdateCheck();
-  ~UpdateCheck();  // detaches a worker still running: closing never waits
+  // Stops a request under way and waits for its thread, which wakes at once:
+  // closing never waits for the network, and no thread outlives the check.
+  ~UpdateCheck();
   UpdateCheck(const UpdateCheck&) = delete;
   UpdateCheck& operator=(const UpdateCheck&) = delete;
 
@@ -40,6 +43,7 @@ class UpdateCheck {
 
  private:
   std::shared_ptr<State> state_;
+  std::thread thread_;
 };
 
 // Whether the reply's first line reads as a version: 1 to 40 letters, digits,

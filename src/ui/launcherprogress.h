@@ -1,11 +1,14 @@
 // Progress on the program's launcher entry (task-bar button), sent as the
 // com.canonical.Unity.LauncherEntry Update signal on the session bus. The bus
-// is reached from a thread of its own: a missing bus costs nothing, and a bus
-// that never answers can neither stall the window nor delay its exit.
+// is reached from a thread of its own, owned and joined: a missing bus costs
+// nothing, and a bus that never answers is found out by a short handshake
+// before the library's first (blocking) call, so it can neither stall the
+// window nor delay its exit by more than that.
 #pragma once
 
 #include <QString>
 #include <memory>
+#include <thread>
 
 namespace torvel {
 
@@ -25,6 +28,11 @@ class LauncherProgress {
 
  private:
   std::shared_ptr<Shared> shared_;
+  std::thread thread_;
 };
+
+// Whether the session bus named by DBUS_SESSION_BUS_ADDRESS answers its
+// authentication within `timeoutMs`; true for transports it cannot check.
+bool sessionBusAnswers(int timeoutMs);
 
 }  // namespace torvel

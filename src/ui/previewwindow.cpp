@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "engine/preview.h"
+#include "engine/text.h"
 #include "engine/rules.h"
 #include "ui/mainwindow.h"
 
@@ -195,13 +196,43 @@ PreviewWindow::PreviewWindow(MainWindow& window) : QWidget(&window, Qt::Window),
     progress->setMaximum(static_cast<int>(rows));
     progress->setValue(static_cast<int>(row));
   });
-  connect(this, &PreviewWindow::loaded, this, &PreviewWindow::finishLoad, Qt::QueuedConnection);
+  connect(
+      this, &PreviewWindow::loaded, this,
+      [this](quint64 generation, const QImage& picture, const QString& failure) {
+        // The load has reported its end: its thread has nothing left to do.
+        std::erase_if(loads_, [generation](const Load& l) { return l.generation == generation; });
+        finishLoad(generation, picture, failure);
+      },
+      Qt::QueuedConnection);
   for (QSpinBox* field : {window.cropX, window.cropY, window.cropWidth, window.cropHeight, window.splitTileWidth,
                           window.splitTileHeight, window.resizeWidth, window.resizeHeight})
     connect(field, &QSpinBox::valueChanged, this, [this] { refresh(); });
 }
 
-PreviewWindow::~PreviewWindow() { cancelLoad(); }
+// The window is going: every load stops at its next step and is waited for.
+PreviewWindow::~PreviewWindow() {
+  for (Load& l : loads_) l.thread.request_stop();
+  loads_.clear();
+}
+
+namespace {
+
+// The picture of `image`, or why there is none; nothing it throws escapes its thread.
+RunResult makePicture(const ImageInfo& image, const RunContext& context, QImage& picture) {
+  PreviewPicture made;
+  RunResult result;
+  try {
+    result = makePreview(image, pictureMaxWidth, pictureMaxHeight, context, made);
+    if (result.completed()) picture = toImage(made);
+  } catch (const std::bad_alloc&) {
+    result = {Outcome::Failed, notEnoughMemoryFor("the preview picture", uint64_t{pictureMaxWidth} * pictureMaxHeight * 3), {}};
+  } catch (const std::exception& e) {
+    result = {Outcome::Failed, e.what(), {}};
+  }
+  return result;
+}
+
+}  // namespace
 
 void PreviewWindow::load(const ImageInfo& image) {
   cancelLoad();
@@ -213,21 +244,16 @@ void PreviewWindow::load(const ImageInfo& image) {
   cancelButton->show();
   caption->setText("Loading " + QString::fromStdString(image.path) + " ...");
   const quint64 generation = ++generation_;
-  worker_ = std::jthread([this, image, generation](std::stop_token stop) {
-    LoadObserver observer(*this);
-    PreviewPicture picture;
-    const RunResult result =
-        makePreview(image, pictureMaxWidth, pictureMaxHeight, RunContext(&observer, stop), picture);
-    emit loaded(generation, result.completed() ? toImage(picture) : QImage(),
-                QString::fromStdString(result.message));
-  });
+  loads_.push_back({generation, std::jthread([this, image, generation](std::stop_token stop) {
+                      LoadObserver observer(*this);
+                      QImage picture;
+                      const RunResult result = makePicture(image, RunContext(&observer, stop), picture);
+                      emit loaded(generation, picture, QString::fromStdString(result.message));
+                    })});
 }
 
 void PreviewWindow::cancelLoad() {
-  if (!worker_.joinable()) return;
-  worker_.request_stop();
-  worker_.join();
-  worker_ = {};
+  for (Load& l : loads_) l.thread.request_stop();
   if (loading_) finishLoad(generation_, QImage(), "Operation aborted");
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
 #include "engine/image.h"
 
@@ -78,7 +79,14 @@ class PreviewWindow : public QWidget {
 
   MainWindow& window_;
   ImageInfo image_;
-  std::jthread worker_;
+  // The loads whose threads have not reported their end yet: a cancelled or
+  // replaced one finishes its current step and reports, and only then is its
+  // thread joined, so the window never waits for one.
+  struct Load {
+    quint64 generation;
+    std::jthread thread;
+  };
+  std::vector<Load> loads_;
   quint64 generation_ = 0;  // which load a report belongs to
   bool loading_ = false;
 };

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <tiffio.h>
-#include <zlib.h>
 
 #include "clikit.h"
 #include "engine/files.h"
@@ -15,28 +14,6 @@ using namespace testkit;
 using namespace torvel;
 
 namespace {
-
-// `bytes` zero bytes as one zlib stream, as a Deflate TIFF tile holds them.
-std::string deflatedZeros(size_t bytes) {
-  z_stream z{};
-  deflateInit(&z, 1);
-  std::vector<unsigned char> zeros(1 << 20), out(1 << 20);
-  std::string packed;
-  for (size_t done = 0; done < bytes;) {
-    const size_t n = std::min(zeros.size(), bytes - done);
-    done += n;
-    z.next_in = zeros.data();
-    z.avail_in = static_cast<uInt>(n);
-    do {
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      deflate(&z, done == bytes ? Z_FINISH : Z_NO_FLUSH);
-      packed.append(reinterpret_cast<char*>(out.data()), out.size() - z.avail_out);
-    } while (z.avail_out == 0);
-  }
-  deflateEnd(&z);
-  return packed;
-}
 
 // A 16 × 16 planar RGB TIFF whose Deflate tiles are declared 75,000,000 × 16
 // pixels: each plane's tile inflates to 300 MB of a 1.2 GB buffer.

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QElapsedTimer>
 #include <QTest>
 
 #include "engine/preview.h"
@@ -89,6 +90,33 @@ TEST(Preview, CropRectangleAndFieldsFollowEachOther) {
   r = p.canvas().cropArea();
   EXPECT_NEAR(r.top(), p.at(0, 10).y(), 1.0);
   EXPECT_NE(p.preview->caption->text().indexOf("at " + QString::number(p.w.cropX->value()) + ", 10"), -1);
+}
+
+// Cancel while a band of large tiles decodes (two tiles of 16384 × 4096 on
+// two threads): the window is back at once, the load ends after its current
+// tile and reports, and a new load can start meanwhile.
+TEST(Preview, CancelMidBandNeverWaitsForTheBand) {
+  Scratch dir;
+  writeZeroTiles(dir.path("slow.tif"), 32768, 4096, 16384, 4096);
+  MainWindow w(QString::fromStdString(dir.path("settings.ini")));
+  w.updateTimer->stop();
+  w.showMode(Mode::Convert);
+  w.dropFiles({QString::fromStdString(dir.path("slow.tif"))}, QPoint(200, 120));
+  ASSERT_TRUE(w.input().accepted);
+  w.previewButton->click();
+  PreviewWindow* p = w.preview();
+  QTest::qWait(40);  // the worker is inside the band by now
+  ASSERT_TRUE(p->loading());
+  QElapsedTimer clock;
+  clock.start();
+  p->cancelButton->click();
+  EXPECT_LT(clock.elapsed(), 100);
+  EXPECT_FALSE(p->loading());
+  clock.restart();
+  p->load(w.input());  // a new load while the cancelled one still decodes
+  p->cancelButton->click();
+  EXPECT_LT(clock.elapsed(), 100);
+  EXPECT_EQ(p->caption->text(), "Operation aborted");
 }
 
 TEST(Preview, SplitAndResizeCaptionsAndCancel) {

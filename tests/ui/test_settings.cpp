@@ -225,6 +225,16 @@ TEST(UpdateCheck, RefusedAndSilentServers) {
   t.start();
   EXPECT_EQ(check(srv.url(), 1), failed);
   EXPECT_LT(t.elapsed(), 4000);
+  // Given up while the server is silent: the thread is woken and joined at once.
+  srv.script({{200, "9.9.9", "", 5000}});
+  {
+    UpdateCheck c;
+    c.endpoint = srv.url();
+    c.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    t.restart();
+  }
+  EXPECT_LT(t.elapsed(), 500);
 }
 
 // TORVEL_UPDATE_URL points the window's check elsewhere; "version.php" and

@@ -2,7 +2,12 @@
 // RAW size dialog, drops, progress with pause and abort, and every operation
 // run from the window against the command line's bytes.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cstring>
+#include <thread>
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -570,6 +575,34 @@ TEST(Taskbar, UpdateSignalOnTheSessionBus) {
   EXPECT_LT(t.elapsed(), 500);
 }
 
+// A bus that accepts connections and never answers: found out by the short
+// handshake, so the progress thread is joined at once and outlives nothing.
+TEST(Taskbar, ABusThatNeverAnswersDelaysNothing) {
+  Scratch d;
+  const std::string path = d.path("silent-bus");
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un at{};
+  at.sun_family = AF_UNIX;
+  std::strncpy(at.sun_path, path.c_str(), sizeof at.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);  // connections wait in the backlog, unanswered
+  const char* before = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string saved = before ? before : "";
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+  EXPECT_FALSE(sessionBusAnswers(200));
+  QElapsedTimer t;
+  t.start();
+  {
+    LauncherProgress silent("torvel-tools");
+    silent.setState(LauncherProgress::State::Normal);
+    silent.setValue(1, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_LT(t.elapsed(), 2000);
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
+  ::close(listener);
+}
+
 namespace {
 
 void sparse(const std::string& path, int64_t bytes) { runCommand("truncate -s " + std::to_string(bytes) + " " + quote(path)); }
@@ -611,4 +644,30 @@ TEST(WindowRun, AbortLeavesNoOutputAndSplitKeepsEarlierBands) {
   if (tiles.find("x1y2") != std::string::npos) {
     EXPECT_EQ(fileSize(w.dir.path("o/wide_10250X256_x1y1.raw")), 10250 * 256 * 3);
   }
+}
+
+// Whatever a job throws on the run thread, a lack of memory first, ends it
+// as a failure with the reason, which the window shows; the program goes on.
+TEST(WindowRun, AnAllocationFailureOnTheRunThreadIsAFailureWithItsReason) {
+  RunController run([](const QString&) { return false; });
+  std::vector<RunResult> ends;
+  QObject::connect(&run, &RunController::finished, [&](const RunResult& r) { ends.push_back(r); });
+  run.start([](const RunContext&) -> RunResult { throw std::bad_alloc(); });
+  ASSERT_TRUE(waitFor([&] { return ends.size() == 1 && !run.running(); }));
+  run.start([](const RunContext&) -> RunResult { throw std::length_error("vector too long"); });
+  ASSERT_TRUE(waitFor([&] { return ends.size() == 2 && !run.running(); }));
+  EXPECT_EQ(ends[0].outcome, Outcome::Failed);
+  EXPECT_EQ(ends[0].message, "Not enough memory to complete the operation");
+  EXPECT_EQ(ends[1].outcome, Outcome::Failed);
+  EXPECT_EQ(ends[1].message, "vector too long");
+
+  Win w;
+  w.w->showMode(Mode::Convert);
+  writeTiff(w.dir.path("a.tif"), makePixels(20, 10, 8, 3));
+  w.choose(w.dir.path("a.tif"));
+  ModalAnswerer a({press(QMessageBox::Ok)});
+  w.w->runController().start([](const RunContext&) -> RunResult { throw std::bad_alloc(); });
+  ASSERT_TRUE(waitFor([&] { return !w.w->busy(); }));
+  EXPECT_EQ(a.texts, QStringList{"Not enough memory to complete the operation"});
+  EXPECT_EQ(w.status(), "Operation aborted");
 }
