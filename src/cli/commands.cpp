@@ -10,6 +10,7 @@
 #include "engine/preview.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
+#include "engine/tilenames.h"
 #include "engine/runtexts.h"
 #include "resize/pipeline.h"
 

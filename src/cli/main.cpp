@@ -8,7 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/terminal.h"
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 #include "torvel/version.h"
 
 namespace {

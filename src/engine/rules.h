@@ -1,10 +1,10 @@
 // The set-up rules between the front ends and the operations: the output
-// folder, the input limits, the crop, split, merge and resize fields.
+// folder, the input limits, the crop, split, merge and resize fields. The
+// tile names that tie split and merge together are in tilenames.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "engine/image.h"
 
@@ -36,19 +36,6 @@ uint32_t fitSplitTile(uint32_t requested, uint32_t imageSide);
 
 // The merge's file-count check: empty when `expected` tiles match the count.
 std::string mergeCountRefusal(int64_t expected, size_t fileCount);
-
-// A tile's column and row read from its name as the input selection does;
-// both keep their values when the name holds no tile pattern.
-void extractTileXY(const std::string& name, int32_t& column, int32_t& row);
-
-struct MergeGrid {
-  bool ok = false;
-  int32_t columns = 0;
-  int32_t rows = 0;
-  std::string message;  // the refusal, or "N files selected"
-};
-// The grid of a set of selected tiles, with the selection's messages.
-MergeGrid mergeGridOf(const std::vector<std::string>& files);
 
 // The resize height for a new width: nearest whole number, halfway to even.
 int64_t resizeHeight(uint32_t width, uint32_t height, uint32_t newWidth);

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 
 namespace torvel {
 

@@ -9,7 +9,7 @@
 #include "engine/files.h"
 #include "engine/formats.h"
 #include "engine/stripencoder.h"
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 #include "engine/tifflayout.h"
 
 namespace torvel {

@@ -12,7 +12,7 @@
 #include "engine/files.h"
 #include "engine/formats.h"
 #include "engine/plainlines.h"
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 #include "engine/tifflayout.h"
 
 namespace torvel {

@@ -125,4 +125,46 @@ std::string TileIndex::find(uint32_t column, uint32_t row) const {
   return {};
 }
 
+void extractTileXY(const std::string& name, int32_t& column, int32_t& row) {
+  const int64_t n = static_cast<int64_t>(name.size());
+  int64_t p = n - 8;
+  while (p >= 0 && !(name[p] == '_' && (name[p + 1] == 'X' || name[p + 1] == 'x'))) --p;
+  if (p < 0) return;
+  int64_t i = p + 2;
+  std::string columnText, rowText;
+  for (; i < n - 1 && name[i] != 'Y' && name[i] != 'y'; ++i) columnText += name[i];
+  if (i < n - 1) ++i;
+  for (; i < n - 1 && name[i] != '.'; ++i) rowText += name[i];
+  column = safeStrToInt(columnText);
+  row = safeStrToInt(rowText);
+}
+
+MergeGrid mergeGridOf(const std::vector<std::string>& files) {
+  MergeGrid g;
+  if (files.empty()) {
+    g.message = "Can't merge the selected files";
+    return g;
+  }
+  const std::string kind = upperCase(extensionOf(files[0]));
+  int32_t maxColumn = 0, maxRow = 0, column = 0, row = 0;
+  for (const std::string& f : files) {
+    if (upperCase(extensionOf(f)) != kind) {
+      g.message = "You can't select two different type of files";
+      return g;
+    }
+    extractTileXY(fileNameOf(f), column, row);
+    maxColumn = std::max(maxColumn, column);
+    maxRow = std::max(maxRow, row);
+  }
+  const int64_t product = int64_t{maxColumn} * maxRow;
+  if (product == static_cast<int64_t>(files.size())) {
+    g = {true, maxColumn, maxRow, std::to_string(files.size()) + " files selected"};
+  } else if (product <= 0) {
+    g.message = "Can't merge the selected files";
+  } else {
+    g.message = "The number of selected files must be : " + std::to_string(product);
+  }
+  return g;
+}
+
 }  // namespace torvel

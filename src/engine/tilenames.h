@@ -22,6 +22,19 @@ void parseTilePos(const std::string& path, int32_t& column, int32_t& row);
 std::string sizedName(const std::string& base, uint64_t width, uint64_t height);
 std::string tileName(const std::string& base, uint64_t width, uint64_t height, uint32_t column, uint32_t row);
 
+// A tile's column and row read from its name as the input selection does;
+// both keep their values when the name holds no tile pattern.
+void extractTileXY(const std::string& name, int32_t& column, int32_t& row);
+
+struct MergeGrid {
+  bool ok = false;
+  int32_t columns = 0;
+  int32_t rows = 0;
+  std::string message;  // the refusal, or "N files selected"
+};
+// The grid of a set of selected tiles, with the selection's messages.
+MergeGrid mergeGridOf(const std::vector<std::string>& files);
+
 // Finds tiles by position among a list of names: the first name that carries
 // "_X<c>Y<r>." and the extension of the list's first name, in any case.
 class TileIndex {

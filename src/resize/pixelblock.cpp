@@ -31,9 +31,9 @@ long quantise(float v) {
 }
 
 void set8(uint8_t* p, const ColorF& c) {
-  p[2] = static_cast<uint8_t>(quantise<255>(c.r));
+  p[0] = static_cast<uint8_t>(quantise<255>(c.r));
   p[1] = static_cast<uint8_t>(quantise<255>(c.g));
-  p[0] = static_cast<uint8_t>(quantise<255>(c.b));
+  p[2] = static_cast<uint8_t>(quantise<255>(c.b));
 }
 
 ColorF get16(const uint8_t* p) {
@@ -44,8 +44,8 @@ ColorF get16(const uint8_t* p) {
 }
 
 void set16(uint8_t* p, const ColorF& c) {
-  const uint16_t s[3] = {static_cast<uint16_t>(quantise<65535>(c.b)), static_cast<uint16_t>(quantise<65535>(c.g)),
-                         static_cast<uint16_t>(quantise<65535>(c.r))};
+  const uint16_t s[3] = {static_cast<uint16_t>(quantise<65535>(c.r)), static_cast<uint16_t>(quantise<65535>(c.g)),
+                         static_cast<uint16_t>(quantise<65535>(c.b))};
   std::memcpy(p, s, 6);
 }
 

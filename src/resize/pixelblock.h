@@ -18,10 +18,9 @@ class ImagingError : public std::runtime_error {
 // host order): the resize keeps the input's bits end to end.
 enum class PixelFormat { Rgb8, Rgb16 };
 
-// One pixel as four single-precision values; each byte position of a pixel is
-// a channel of its own and keeps its place.
+// One pixel as four single-precision values, its samples in file order.
 struct ColorF {
-  float b, g, r, a;
+  float r, g, b, a;
 };
 
 struct PixelFormatInfo {

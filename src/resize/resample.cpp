@@ -132,9 +132,9 @@ struct FilterTables {
 inline float mac(float p, float w, float acc) { return single(static_cast<long double>(p) * w + acc); }
 
 inline void macColor(ColorF& acc, const ColorF& p, float w) {
-  acc.b = mac(p.b, w, acc.b);
-  acc.g = mac(p.g, w, acc.g);
   acc.r = mac(p.r, w, acc.r);
+  acc.g = mac(p.g, w, acc.g);
+  acc.b = mac(p.b, w, acc.b);
   acc.a = mac(p.a, w, acc.a);
 }
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/placed.h"
+#include "ui/widgets.h"
 
 namespace torvel {
 
@@ -25,7 +25,7 @@ AbortConfirmation::AbortConfirmation(QWidget* parent) : QDialog(parent, Qt::Dial
   connect(noButton, &QPushButton::clicked, this, &QDialog::reject);  // Esc rejects too
 }
 
-bool AbortConfirmation::confirmAt(quint16 x, quint16 y) {
+bool AbortConfirmation::confirmAt(int x, int y) {
   move(x, y);
   return exec() == QDialog::Accepted;
 }

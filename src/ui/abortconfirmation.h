@@ -12,7 +12,7 @@ class AbortConfirmation : public QDialog {
  public:
   explicit AbortConfirmation(QWidget* parent = nullptr);
   // Shows the dialog modally with its top-left corner at (x, y); true on Yes.
-  bool confirmAt(quint16 x, quint16 y);
+  bool confirmAt(int x, int y);
   QPushButton* yesButton;
   QPushButton* noButton;
 };

@@ -1,20 +1,20 @@
 // Input selection: the open dialog and file drops, the probe of a chosen
 // image and its info box, the merge selection, and the output folder.
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QSpinBox>
 #include <QUrl>
 
 #include "engine/files.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
+#include "engine/tilenames.h"
+#include "ui/inputpanel.h"
 #include "ui/mainwindow.h"
+#include "ui/operationpanels.h"
+#include "ui/outputpanel.h"
 #include "ui/previewwindow.h"
 #include "ui/rawsizedialog.h"
 
@@ -25,19 +25,22 @@ std::string text(const QString& s) { return s.toStdString(); }
 QString qtext(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-// A selection from a drop (already in the dialog's state) or from the dialog.
-bool MainWindow::selectionChosen() {
-  if (droppedFile_) {
-    droppedFile_ = false;
-    if (multiSelect_ && chosenFiles_.size() < 2) return false;
-    for (const QString& f : multiSelect_ ? chosenFiles_ : QStringList{chosenFile_}) {
-      if (kindOfPath(text(f)) == FileKind::None) {
-        showError("Then file type is invalid");
-        return false;
-      }
+// A dropped selection (already in the dialog's state): the kinds we read only.
+bool MainWindow::droppedSelectionValid() {
+  droppedFile_ = false;
+  if (multiSelect_ && chosenFiles_.size() < 2) return false;
+  for (const QString& f : multiSelect_ ? chosenFiles_ : QStringList{chosenFile_}) {
+    if (kindOfPath(text(f)) == FileKind::None) {
+      showError("Then file type is invalid");
+      return false;
     }
-    return true;
   }
+  return true;
+}
+
+// A selection from a drop or from the dialog.
+bool MainWindow::selectionChosen() {
+  if (droppedFile_) return droppedSelectionValid();
   QFileDialog dialog(this, "Torvel Tools - input file");
   dialog.setObjectName("inputDialog");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -69,18 +72,23 @@ void MainWindow::takeMergeSelection() {
   for (const QString& f : chosenFiles_) files.push_back(text(f));
   const MergeGrid grid = mergeGridOf(files);
   if (!grid.ok) return showError(qtext(grid.message));
-  inputFileEdit->setText(qtext(grid.message));
+  inputPanel_->showText(qtext(grid.message));
   showStatus(qtext(grid.message));
-  mergeColumns->setValue(grid.columns);
-  mergeRows->setValue(grid.rows);
+  operations_->setMergeGrid(grid.columns, grid.rows);
+}
+
+void MainWindow::clearSelection() {
+  chosenFiles_.clear();
+  inputPanel_->showText("");
+  inputPanel_->clearInfo();
 }
 
 ImageInfo MainWindow::probeAsking(const QString& path) {
   ImageInfo info = probeImage(text(path));
   if (info.needsGeometry) {
-    rawSizeDialog->prepare(info.fileSize, info.guess.width, info.guess.height);
-    if (rawSizeDialog->exec() != QDialog::Accepted) return info;  // cancelled: nothing to say
-    info = probeImage(text(path), {rawSizeDialog->chosenWidth, rawSizeDialog->chosenHeight, rawSizeDialog->chosenBits()});
+    rawSizeDialog_->prepare(info.fileSize, info.guess.width, info.guess.height);
+    if (rawSizeDialog_->exec() != QDialog::Accepted) return info;  // cancelled: nothing to say
+    info = probeImage(text(path), {rawSizeDialog_->chosenWidth, rawSizeDialog_->chosenHeight, rawSizeDialog_->chosenBits()});
   }
   for (const std::string& r : info.refusals) QMessageBox::information(this, "Torvel Tools", qtext(r));
   return info;
@@ -96,37 +104,23 @@ void MainWindow::takeInput(const QString& path) {
     input_.accepted = refusals.empty();
   }
   if (input_.accepted) {
-    showInputInfo(input_);
+    inputPanel_->showInfo(input_);
     showStatus("Image is valid");
-    inputFileEdit->setToolTip(path);
-    inputFileEdit->setText(QFileInfo(path).fileName());
-    onSplitTileWidthChanged();
+    inputPanel_->showFile(path);
+    operations_->setImage(input_);
     if (preview_ && preview_->isVisible()) preview_->load(input_);
   } else {
-    clearInputInfo();
+    inputPanel_->clearInfo();
   }
   setRunControlsEnabled(true);
 }
 
 void MainWindow::showPreview() {
   if (!previewable()) return;
-  if (!preview_) preview_ = new PreviewWindow(*this);
+  if (!preview_) preview_ = new PreviewWindow(*operations_, this);
   preview_->show();
   preview_->raise();
   preview_->load(input_);
-}
-
-void MainWindow::showInputInfo(const ImageInfo& info) {
-  fileSizeValue->setText(qtext(dotThousands(info.fileSize)));
-  widthValue->setText(qtext(dotThousands(info.width)));
-  heightValue->setText(qtext(dotThousands(info.height)));
-  bitsValue->setText(QString::number(info.bits));
-  channelsValue->setText(qtext(channelsText(info)));
-  pixelsValue->setText(qtext(pixelCountText(int64_t{info.width} * info.height)));
-}
-
-void MainWindow::clearInputInfo() {
-  for (QLabel* l : {fileSizeValue, widthValue, heightValue, channelsValue, bitsValue, pixelsValue}) l->setText("");
 }
 
 void MainWindow::chooseOutputFolder() {
@@ -134,26 +128,26 @@ void MainWindow::chooseOutputFolder() {
     droppedFile_ = false;
     return;
   }
-  if (outputFolderEdit->text().isEmpty()) {
-    browseDirectory = qtext(folderOf(input_.path));
-    outputFolderEdit->setText(browseDirectory);
+  if (output_->folderText().isEmpty()) {
+    browseDirectory_ = qtext(folderOf(input_.path));
+    output_->setFolderText(browseDirectory_);
   }
-  QFileDialog dialog(this, "Output directory", browseDirectory);
+  QFileDialog dialog(this, "Output directory", browseDirectory_);
   dialog.setObjectName("outputFolderDialog");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setFileMode(QFileDialog::Directory);
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-    browseDirectory = dialog.selectedFiles().first();
-    outputFolderEdit->setText(browseDirectory);
+    browseDirectory_ = dialog.selectedFiles().first();
+    output_->setFolderText(browseDirectory_);
   }
 }
 
 void MainWindow::dropFiles(const QStringList& names, const QPoint& at) {
   if (names.isEmpty() || mode_ == Mode::About) return;
   const int y = at.y();
-  const bool onInput = y >= inputPanel->y() && y <= inputPanel->y() + inputPanel->height() - 1;
-  const bool onOutput = y >= outputPanel->y() && y <= outputPanel->y() + outputPanel->height() - 1;
+  const bool onInput = y >= inputPanel_->y() && y <= inputPanel_->y() + inputPanel_->height() - 1;
+  const bool onOutput = y >= output_->y() && y <= output_->y() + output_->height() - 1;
   if (onInput && busy()) return;  // a running operation's input stays untouched
   const int count = multiSelect_ ? static_cast<int>(names.size()) : 1;
   for (int i = 0; i < count; ++i) {
@@ -168,19 +162,19 @@ void MainWindow::dropFiles(const QStringList& names, const QPoint& at) {
       if (i == 0) {
         chosenFiles_.clear();
         showStatus("Processing input files list");
-        inputFileEdit->clear();
+        inputPanel_->showText("");
       }
       chosenFiles_.append(name);
     } else if (onOutput && folderExists(text(name))) {
       droppedFile_ = true;
-      outputFolderEdit->setText(name);
+      output_->setFolderText(name);
       chooseOutputFolder();
       break;
     }
   }
   if (onInput && multiSelect_) {
     if (chosenFiles_.isEmpty())
-      inputFileEdit->clear();
+      inputPanel_->showText("");
     else
       chooseInput();
   }
@@ -200,43 +194,7 @@ void MainWindow::dropEvent(QDropEvent* e) {
 }
 
 QString MainWindow::outputFolderFor(const QString& inputPath) const {
-  return qtext(outputFolder(text(outputFolderEdit->text()), text(inputPath)));
-}
-
-namespace {
-
-// A tile side as typed, fitted to the image and the tile limit.
-void fitTileSide(QSpinBox* side, uint32_t imageSide) {
-  const int fitted = static_cast<int>(fitSplitTile(static_cast<uint32_t>(side->value()), imageSide));
-  if (fitted != side->value()) side->setValue(fitted);
-}
-
-}  // namespace
-
-void MainWindow::onSplitTileWidthChanged() {
-  if (!input_.accepted) return;
-  fitTileSide(splitTileWidth, input_.width);
-  updateTileCounts();
-}
-
-void MainWindow::onSplitTileHeightChanged() {
-  if (!input_.accepted) return;
-  fitTileSide(splitTileHeight, input_.height);
-  updateTileCounts();
-}
-
-// The counts follow only sizes a split takes: while typing, they keep their values.
-void MainWindow::updateTileCounts() {
-  const int w = splitTileWidth->value(), h = splitTileHeight->value();
-  if (w < 256 || h < 256) return;
-  splitColumns->setValue(static_cast<int>(tileCount(input_.width, static_cast<uint32_t>(w))));
-  splitRows->setValue(static_cast<int>(tileCount(input_.height, static_cast<uint32_t>(h))));
-}
-
-void MainWindow::onResizeWidthChanged() {
-  if (!input_.accepted || resizeWidth->value() < 256) return;
-  const uint32_t w = static_cast<uint32_t>(resizeWidth->value());
-  resizeHeight->setValue(static_cast<int>(torvel::resizeHeight(input_.width, input_.height, w)));
+  return qtext(outputFolder(text(output_->folderText()), text(inputPath)));
 }
 
 }  // namespace torvel

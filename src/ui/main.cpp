@@ -3,7 +3,7 @@
 #include <QIcon>
 #include <curl/curl.h>
 
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 #include "settings/settingsfile.h"
 #include "ui/mainwindow.h"
 

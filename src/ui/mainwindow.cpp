@@ -1,20 +1,11 @@
 #include "ui/mainwindow.h"
-#include "ui/previewwindow.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QUrl>
 
 #include "engine/files.h"
@@ -22,9 +13,16 @@
 #include "engine/rules.h"
 #include "resize/pipeline.h"
 #include "torvel/version.h"
+#include "ui/aboutpage.h"
 #include "ui/abortconfirmation.h"
-#include "ui/placed.h"
+#include "ui/inputpanel.h"
+#include "ui/modebar.h"
+#include "ui/operationpanels.h"
+#include "ui/outputpanel.h"
+#include "ui/previewwindow.h"
+#include "ui/progresspanel.h"
 #include "ui/rawsizedialog.h"
+#include "ui/widgets.h"
 
 namespace torvel {
 
@@ -41,29 +39,48 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(232, 232, 232));
   setPalette(pal);
-  buildButtonBar();
-  buildInputPanel();
-  buildOperationPanels();
-  buildOutputPanel();
-  buildAboutPage();
-  buildProgressPanel();
-  statusBar = placed(new QStatusBar(this), "statusBar", 0, 589, 426, 19);
-  statusBar->setSizeGripEnabled(false);
-  updateTimer = new QTimer(this);
-  updateTimer->setObjectName("updateTimer");
-  updateTimer->setInterval(500);
-  connect(updateTimer, &QTimer::timeout, this, [this] { pollUpdateCheck(); });
+  buildPanels();
+  updateTimer_ = new QTimer(this);
+  updateTimer_->setObjectName("updateTimer");
+  updateTimer_->setInterval(500);
+  connect(updateTimer_, &QTimer::timeout, this, [this] { pollUpdateCheck(); });
 
-  progressPanel->hide();
+  progress_->hide();
   showMode(Mode::About);
-  inputPanel->hide();
-  outputPanel->hide();
   settings_ = std::make_unique<SettingsFile>(text(settingsPath));
   const Settings s = settings_->load();  // never fails: defaults for what it cannot read
   move(s.windowX, s.windowY);
-  checkUpdatesAtStart->setChecked(s.checkForUpdates);
-  if (s.checkForUpdates) updateTimer->start();
+  about_->setCheckAtStart(s.checkForUpdates);
+  if (s.checkForUpdates) updateTimer_->start();
+  connectRuns();
+  setAcceptDrops(true);
+  rawSizeDialog_ = new RawSizeDialog(this);
+  abortConfirmation_ = new AbortConfirmation(this);
+}
 
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildPanels() {
+  modes_ = new ModeBar(this);
+  connect(modes_, &ModeBar::chosen, this, &MainWindow::showMode);
+  inputPanel_ = new InputPanel(this);
+  connect(inputPanel_, &InputPanel::browseClicked, this, &MainWindow::chooseInput);
+  connect(inputPanel_, &InputPanel::previewClicked, this, &MainWindow::showPreview);
+  operations_ = new OperationPanels(this);
+  output_ = new OutputPanel(this);
+  connect(output_, &OutputPanel::browseClicked, this, &MainWindow::chooseOutputFolder);
+  connect(output_, &OutputPanel::startClicked, this, &MainWindow::start);
+  about_ = new AboutPage(this, windowTitle(), homePage);
+  connect(about_, &AboutPage::checkClicked, this, &MainWindow::checkForUpdates);
+  connect(about_, &AboutPage::homePageClicked, this, &MainWindow::openHomePage);
+  progress_ = new ProgressPanel(this);
+  connect(progress_, &ProgressPanel::pauseClicked, this, &MainWindow::togglePause);
+  connect(progress_, &ProgressPanel::abortClicked, this, &MainWindow::askToAbort);
+  statusBar_ = placed(new QStatusBar(this), "statusBar", 0, 589, 426, 19);
+  statusBar_->setSizeGripEnabled(false);
+}
+
+void MainWindow::connectRuns() {
   run_ = std::make_unique<RunController>([this](const QString&) {
     return QMessageBox::question(this, "Torvel Tools", "Output file exists. Do you want to overwrite it?",
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
@@ -75,85 +92,64 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
   connect(run_.get(), &RunController::progressChanged, this, &MainWindow::onProgressChanged);
   connect(run_.get(), &RunController::progressEnded, this, &MainWindow::onProgressEnded);
   connect(run_.get(), &RunController::finished, this, &MainWindow::onRunFinished);
-  setAcceptDrops(true);
-  splitTileWidth->setMaximum(static_cast<int>(maxSplitTile));
-  splitTileHeight->setMaximum(static_cast<int>(maxSplitTile));
-  connectFields();
-  rawSizeDialog = new RawSizeDialog(this);
-  abortConfirmation = new AbortConfirmation(this);
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::showMode(Mode m) {
   showStatus("");
-  inputPanel->setVisible(m != Mode::About);
-  if (m == Mode::Merge) {
-    inputLabel->setText("Input files");
-    inputFileEdit->clear();
-    chosenFiles_.clear();
-    multiSelect_ = true;
-    clearInputInfo();
-    mergeColumns->setValue(0);
-    mergeRows->setValue(0);
-  } else {
-    inputLabel->setText("Input file");
-    if (mode_ == Mode::Merge) {  // leaving Merge clears its selection
-      multiSelect_ = false;
-      chosenFiles_.clear();
-      inputFileEdit->clear();
-      clearInputInfo();
-      splitColumns->setValue(0);
-      splitRows->setValue(0);
-    }
-  }
-  const std::pair<QFrame*, Mode> panels[] = {
-      {convertPanel, Mode::Convert}, {cropPanel, Mode::Crop},   {resizePanel, Mode::Resize},
-      {splitPanel, Mode::Split},     {mergePanel, Mode::Merge},
-  };
-  for (const auto& [p, pm] : panels) p->setVisible(m == pm);
-  if (m == Mode::Convert || m == Mode::Crop || m == Mode::Resize) startButton->setText("Start");
-  if (m == Mode::Split) startButton->setText("Split");
-  if (m == Mode::Merge) startButton->setText("Merge");
-  aboutPage->setVisible(m == Mode::About);
-  outputPanel->setVisible(m != Mode::About);
+  inputPanel_->setVisible(m != Mode::About);
+  enterMode(m);
+  operations_->showMode(m);
+  if (m == Mode::Convert || m == Mode::Crop || m == Mode::Resize) output_->setStartCaption("Start");
+  if (m == Mode::Split) output_->setStartCaption("Split");
+  if (m == Mode::Merge) output_->setStartCaption("Merge");
+  about_->setVisible(m == Mode::About);
+  output_->setVisible(m != Mode::About);
   mode_ = m;
-  previewButton->setEnabled(previewable() && startButton->isEnabled());
+  inputPanel_->setPreviewEnabled(previewable() && output_->startEnabled());
   if (preview_) preview_->refresh();
 }
 
-OutputFormat MainWindow::outputFormat() const {
-  if (tiffLzwFormat->isChecked()) return {FileKind::Tiff, true};
-  if (kroFormat->isChecked()) return {FileKind::Kro, false};
-  if (rawFormat->isChecked()) return {FileKind::Raw, false};
-  return {FileKind::Tiff, false};
+// Merge works on a list of tiles: entering it, or leaving it, clears the selection.
+void MainWindow::enterMode(Mode m) {
+  inputPanel_->setMultiple(m == Mode::Merge);
+  if (m == Mode::Merge) {
+    clearSelection();
+    multiSelect_ = true;
+    operations_->setMergeGrid(0, 0);
+  } else if (mode_ == Mode::Merge) {
+    clearSelection();
+    multiSelect_ = false;
+    operations_->clearTileCounts();
+  }
 }
+
+OutputFormat MainWindow::outputFormat() const { return output_->format(); }
 
 // The controls that could start a second run or change the mode.
 void MainWindow::setRunControlsEnabled(bool enabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{convertButton, cropButton, resizeButton, slowResize, fastResize,
-                                                    splitButton, mergeButton, aboutButton, inputBrowseButton,
-                                                    outputBrowseButton, startButton})
-    w->setEnabled(enabled);
-  previewButton->setEnabled(enabled && previewable());
+  modes_->setButtonsEnabled(enabled);
+  operations_->setResizeMethodEnabled(enabled);
+  inputPanel_->setBrowseEnabled(enabled);
+  output_->setRunControlsEnabled(enabled);
+  inputPanel_->setPreviewEnabled(enabled && previewable());
 }
 
 bool MainWindow::previewable() const {
-  return input_.accepted && mode_ != Mode::Merge && mode_ != Mode::About && !inputFileEdit->text().isEmpty();
+  return input_.accepted && mode_ != Mode::Merge && mode_ != Mode::About && inputPanel_->hasText();
 }
 
 void MainWindow::showError(const QString& t) { QMessageBox::critical(this, "Torvel Tools", t); }
 
 void MainWindow::showStatus(const QString& t) {
   if (t.isEmpty())
-    statusBar->clearMessage();
+    statusBar_->clearMessage();
   else
-    statusBar->showMessage(t);
+    statusBar_->showMessage(t);
 }
 
 void MainWindow::start() {
   showStatus("");
-  if (!browseDirectory.isEmpty() && !folderExists(text(browseDirectory))) {
+  if (!browseDirectory_.isEmpty() && !folderExists(text(browseDirectory_))) {
     showError("Output directory doesn't exists");
     return;
   }
@@ -171,25 +167,20 @@ RunController::Job MainWindow::jobForMode() {
   switch (mode_) {
     case Mode::Convert:
       return [=](const RunContext& c) { return convertImage({in, {0, 0, in.width, in.height}, format, outDir}, c); };
-    case Mode::Crop: {
-      const Region r{static_cast<uint32_t>(cropX->value()), static_cast<uint32_t>(cropY->value()),
-                     static_cast<uint32_t>(cropWidth->value()), static_cast<uint32_t>(cropHeight->value())};
-      return [=](const RunContext& c) { return cropImage({in, r, format, outDir}, c); };
-    }
+    case Mode::Crop:
+      return [=, r = operations_->cropRegion()](const RunContext& c) { return cropImage({in, r, format, outDir}, c); };
     case Mode::Resize: {
-      const ResizeRequest r{in, static_cast<uint32_t>(resizeWidth->value()), static_cast<uint32_t>(resizeHeight->value()),
-                            fastResize->isChecked(), format, text(outputFolderEdit->text())};
+      const ResizeRequest r{in, operations_->resizeWidth(), operations_->resizeHeight(), operations_->fastResize(),
+                            format, text(output_->folderText())};
       return [=](const RunContext& c) { return resizeImage(r, c); };
     }
     case Mode::Split: {
-      onSplitTileWidthChanged();
-      const SplitRequest r{in, static_cast<uint32_t>(splitTileWidth->value()),
-                           static_cast<uint32_t>(splitTileHeight->value()), format, outDir};
+      operations_->fitSplitTiles();
+      const SplitRequest r{in, operations_->tileWidth(), operations_->tileHeight(), format, outDir};
       return [=](const RunContext& c) { return splitImage(r, c); };
     }
     case Mode::Merge: {
-      MergeRequest r{{}, static_cast<uint32_t>(mergeColumns->value()), static_cast<uint32_t>(mergeRows->value()),
-                     format, "", in.path};
+      MergeRequest r{{}, operations_->mergeColumns(), operations_->mergeRows(), format, "", in.path};
       for (const QString& f : chosenFiles_) r.tiles.push_back(text(f));
       if (!r.tiles.empty()) r.outDir = text(outputFolderFor(chosenFiles_.first()));
       return [=](const RunContext& c) { return mergeSelectedTiles(r, c); };
@@ -200,40 +191,30 @@ RunController::Job MainWindow::jobForMode() {
   return {};
 }
 
-void MainWindow::setProgressLook(bool paused) {
-  progressPanel->setStyleSheet(paused ? "#progressPanel { background: rgb(216, 216, 216); }"
-                                      : "#progressPanel { background: white; }");
-}
-
 void MainWindow::onProgressStarted(qint64 max, const QString& caption) {
   const bool paused = run_->paused();
-  abortButton->setText("Abort");
-  pauseButton->setText(paused ? "Continue" : "Pause");
-  progressCaption->setText(caption);
-  progressBar->setValue(0);
-  progressBar->setMaximum(static_cast<int>(std::min<qint64>(max, INT32_MAX)));
-  setProgressLook(paused);
-  progressPanel->show();
-  progressPanel->raise();
-  launcherProgress.setValue(0, max);
-  launcherProgress.setState(paused ? LauncherProgress::State::Paused : LauncherProgress::State::Normal);
+  progress_->begin(max, caption, paused);
+  progress_->show();
+  progress_->raise();
+  launcherProgress_.setValue(0, max);
+  launcherProgress_.setState(paused ? LauncherProgress::State::Paused : LauncherProgress::State::Normal);
 }
 
 void MainWindow::onProgressChanged(qint64 position) {
-  progressBar->setValue(static_cast<int>(std::clamp<qint64>(position, 0, progressBar->maximum())));
-  launcherProgress.setValue(position, progressBar->maximum());
+  progress_->setPosition(position);
+  launcherProgress_.setValue(position, progress_->maximum());
 }
 
 void MainWindow::onProgressEnded() {
-  progressPanel->hide();
-  launcherProgress.setState(LauncherProgress::State::None);
+  progress_->hide();
+  launcherProgress_.setState(LauncherProgress::State::None);
 }
 
 void MainWindow::onRunFinished(const RunResult& result) {
   // A cancel says nothing more; a declined replacement the user answered needs no second word.
   const bool told = result.outcome == Outcome::Cancelled ||
                     (result.outcome == Outcome::Declined && run_->replacementRefused());
-  if (!result.completed() && !told && !result.message.empty()) showError(QString::fromStdString(result.message));
+  if (!result.completed() && !told && !result.message.empty()) showError(qtext(result.message));
   showStatus(result.completed() ? "Operation completed successfully" : "Operation aborted");
   onProgressEnded();
   setRunControlsEnabled(true);
@@ -243,9 +224,8 @@ void MainWindow::onRunFinished(const RunResult& result) {
 void MainWindow::togglePause() {
   const bool paused = !run_->paused();
   run_->setPaused(paused);
-  pauseButton->setText(paused ? "Continue" : "Pause");
-  launcherProgress.setState(paused ? LauncherProgress::State::Paused : LauncherProgress::State::Normal);
-  setProgressLook(paused);
+  progress_->setPaused(paused);
+  launcherProgress_.setState(paused ? LauncherProgress::State::Paused : LauncherProgress::State::Normal);
 }
 
 // The run holds while the question is open; Yes cancels it, and a paused run
@@ -253,7 +233,7 @@ void MainWindow::togglePause() {
 void MainWindow::askToAbort() {
   const bool wasPaused = run_->paused();
   run_->setPaused(true);
-  if (abortConfirmation->confirmAt(static_cast<quint16>(x() + 20), static_cast<quint16>(y() + 100))) {
+  if (abortConfirmation_->confirmAt(x() + 20, y() + 100)) {
     run_->cancel();
     run_->setPaused(false);
   } else {
@@ -262,34 +242,26 @@ void MainWindow::askToAbort() {
 }
 
 void MainWindow::pollUpdateCheck() {
-  if (!updateCheck) {
-    updateCheck = std::make_unique<UpdateCheck>();
-    updateCheck->currentVersion = torvelVersion;
-    updateCheck->endpoint = text(updateEndpoint);
-    updateCheck->start();
-  } else if (updateCheck->finished()) {
-    updateTimer->stop();
-    const UpdateOutcome outcome = updateCheck->outcome();
-    const bool found = outcome == UpdateOutcome::NewVersion;
-    updateResult->setText(found ? "New software version available"
-                          : outcome == UpdateOutcome::Failed ? "Could not check for updates"
-                                                             : "No new updates available");
-    updateResult->setStyleSheet(found ? "color: rgb(255, 0, 0);" : "color: black;");
-    updateResult->show();
-    updateCheck.reset();
+  if (!updateCheck_) {
+    updateCheck_ = std::make_unique<UpdateCheck>();
+    updateCheck_->currentVersion = torvelVersion;
+    updateCheck_->endpoint = text(updateEndpoint_);
+    updateCheck_->start();
+  } else if (updateCheck_->finished()) {
+    updateTimer_->stop();
+    about_->showOutcome(updateCheck_->outcome());
+    updateCheck_.reset();
   }
 }
 
 void MainWindow::checkForUpdates() {
-  updateResult->setText("Checking for updates...");
-  updateResult->setStyleSheet("color: black;");
-  updateResult->show();
-  updateTimer->start();
+  about_->showChecking();
+  updateTimer_->start();
 }
 
 void MainWindow::openHomePage() { QDesktopServices::openUrl(QUrl(homePage)); }
 
-bool MainWindow::saveSettings() { return settings_->save({x(), y(), checkUpdatesAtStart->isChecked()}); }
+bool MainWindow::saveSettings() { return settings_->save({x(), y(), about_->checkAtStart()}); }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
   if (busy()) {
@@ -302,23 +274,6 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   }
   saveSettings();  // a settings file that cannot be written never keeps the window open
   e->accept();
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if ((watched == splitColumns || watched == splitRows) && event->type() == QEvent::FocusIn) {
-    QTimer::singleShot(0, this, [this] { focusNextChild(); });
-  } else if (watched == outputFolderEdit && event->type() == QEvent::MouseButtonDblClick) {
-    outputFolderEdit->clear();
-    return true;
-  } else if (event->type() == QEvent::MouseButtonRelease && qobject_cast<QSpinBox*>(watched->parent()) &&
-             watched->parent() != splitColumns && watched->parent() != splitRows) {
-    auto* edit = static_cast<QLineEdit*>(watched);
-    QTimer::singleShot(0, edit, [edit] { edit->selectAll(); });
-  } else if (watched == homePageLink && event->type() == QEvent::MouseButtonRelease) {
-    openHomePage();
-    return true;
-  }
-  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace torvel

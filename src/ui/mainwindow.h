@@ -1,7 +1,8 @@
-// The main window: six mode buttons, the input, operation, output and about
-// panels, and the progress panel. Thin: it collects an operation's settings,
-// hands the operation to the run controller's worker thread and shows what
-// the run reports. Layout in panels.cpp, input selection in inputselection.cpp.
+// The main window: the mode bar, the input, operation, output and about
+// panels, and the progress panel, each a class that owns its widgets. Thin:
+// it collects an operation's settings, hands the operation to the run
+// controller's worker thread and shows what the run reports. Input
+// selection in inputselection.cpp.
 #pragma once
 
 #include <QStringList>
@@ -13,29 +14,25 @@
 #include "settings/settingsfile.h"
 #include "settings/updatecheck.h"
 #include "ui/launcherprogress.h"
+#include "ui/mode.h"
 #include "ui/runcontroller.h"
 
-class QCheckBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QStatusBar;
 class QTimer;
-class QToolButton;
 
 namespace torvel {
 
+class AboutPage;
 class AbortConfirmation;
+class InputPanel;
+class ModeBar;
+class OperationPanels;
+class OutputPanel;
 class PreviewWindow;
+class ProgressPanel;
 class RawSizeDialog;
 
 inline constexpr const char* homePage = "https://torveltools.example/";
-
-enum class Mode { Convert = 1, Crop, Resize, Split, Merge, About };
 
 class MainWindow : public QWidget {
   Q_OBJECT
@@ -44,96 +41,64 @@ class MainWindow : public QWidget {
   explicit MainWindow(const QString& settingsPath, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Modes, output choice, run controls.
   void showMode(Mode mode);
   Mode mode() const { return mode_; }
   OutputFormat outputFormat() const;
-  void setRunControlsEnabled(bool enabled);
-  void clearInputInfo();
-  bool busy() const { return run_->running(); }
 
-  // What the window shows.
-  void showError(const QString& text);
-  void showStatus(const QString& text);
-  // Starts the run of the shown mode on the worker thread.
+  // Runs: Start, Pause/Continue, Abort.
   void start();
   void togglePause();
   void askToAbort();
+  bool busy() const { return run_->running(); }
   bool paused() const { return run_->paused(); }
   RunController& runController() { return *run_; }
+  LauncherProgress::State launcherState() const { return launcherProgress_.state(); }
 
   // Input and output selection (inputselection.cpp).
   void chooseInput();
   void chooseOutputFolder();
-  // Opens the preview of the chosen input (made once, then reused).
-  void showPreview();
-  // An input is chosen and shown, in a mode that works on one.
-  bool previewable() const;
-  PreviewWindow* preview() const { return preview_; }
   // A drop of files at a point of the window (client coordinates).
   void dropFiles(const QStringList& names, const QPoint& at);
-  QString outputFolderFor(const QString& inputPath) const;
   const ImageInfo& input() const { return input_; }
   bool droppedFile() const { return droppedFile_; }
-  QString browseDirectory;  // the folder last chosen in the folder browser
+  QString outputFolderFor(const QString& inputPath) const;
+  // The folder last chosen in the folder browser.
+  void setBrowseDirectory(const QString& folder) { browseDirectory_ = folder; }
 
-  // The derived fields follow what the user types.
-  void onSplitTileWidthChanged();
-  void onSplitTileHeightChanged();
-  void onResizeWidthChanged();
+  // The preview of the chosen input (made once, then reused).
+  void showPreview();
+  bool previewable() const;
+  PreviewWindow* preview() const { return preview_; }
 
   // Update check and home page.
-  void pollUpdateCheck();
   void checkForUpdates();
+  void pollUpdateCheck();
+  QTimer* updateTimer() const { return updateTimer_; }
+  void setUpdateEndpoint(const QString& endpoint) { updateEndpoint_ = endpoint; }
+  bool updateCheckRunning() const { return updateCheck_ != nullptr; }
   void openHomePage();
-  QString updateEndpoint = QString::fromStdString(torvel::updateEndpoint());
-  std::unique_ptr<UpdateCheck> updateCheck;
-
   bool saveSettings();
 
-  // The controls, by the names the tests look for.
-  QFrame *buttonBar, *inputPanel, *operationArea, *outputPanel, *progressPanel, *aboutPage, *infoPanel;
-  QFrame *convertPanel, *cropPanel, *resizePanel, *splitPanel, *mergePanel;
-  QPushButton *convertButton, *cropButton, *resizeButton, *splitButton, *mergeButton, *aboutButton;
-  QLabel *inputLabel, *fileSizeValue, *widthValue, *heightValue, *bitsValue, *channelsValue, *pixelsValue;
-  QLineEdit *inputFileEdit, *outputFolderEdit;
-  QToolButton *inputBrowseButton, *outputBrowseButton;
-  QSpinBox *cropX, *cropY, *cropWidth, *cropHeight;
-  QSpinBox *resizeWidth, *resizeHeight, *splitTileWidth, *splitTileHeight, *splitColumns, *splitRows;
-  QSpinBox *mergeColumns, *mergeRows;
-  QRadioButton *fastResize, *slowResize, *tiffFormat, *tiffLzwFormat, *rawFormat, *kroFormat;
-  QPushButton *startButton, *pauseButton, *abortButton, *checkUpdatesButton, *previewButton;
-  QLabel *progressCaption, *aboutTitle, *homePageLink, *updateResult;
-  QProgressBar* progressBar;
-  QCheckBox* checkUpdatesAtStart;
-  QStatusBar* statusBar;
-  QTimer* updateTimer;
-  RawSizeDialog* rawSizeDialog;
-  AbortConfirmation* abortConfirmation;
-  LauncherProgress launcherProgress{"torvel-tools"};
+  void showError(const QString& text);
+  void showStatus(const QString& text);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Layout (panels.cpp).
-  void buildButtonBar();
-  void buildInputPanel();
-  void buildOperationPanels();
-  void buildOutputPanel();
-  void buildProgressPanel();
-  void buildAboutPage();
-  void connectFields();
+  void buildPanels();
+  void connectRuns();
+  void setRunControlsEnabled(bool enabled);
+  void enterMode(Mode mode);
 
   // Input selection (inputselection.cpp).
   bool selectionChosen();
+  bool droppedSelectionValid();
   void takeMergeSelection();
   void takeInput(const QString& path);
-  void showInputInfo(const ImageInfo& info);
-  void updateTileCounts();
+  void clearSelection();
   // The probe of `path`, asking for the size of a RAW whose name does not
   // give it; shows why when refused.
   ImageInfo probeAsking(const QString& path);
@@ -145,12 +110,25 @@ class MainWindow : public QWidget {
   void onProgressChanged(qint64 position);
   void onProgressEnded();
   void onRunFinished(const RunResult& result);
-  void setProgressLook(bool paused);
 
+  ModeBar* modes_;
+  InputPanel* inputPanel_;
+  OperationPanels* operations_;
+  OutputPanel* output_;
+  ProgressPanel* progress_;
+  AboutPage* about_;
+  QStatusBar* statusBar_;
+  QTimer* updateTimer_;
+  RawSizeDialog* rawSizeDialog_;
+  AbortConfirmation* abortConfirmation_;
+  PreviewWindow* preview_ = nullptr;
+  LauncherProgress launcherProgress_{"torvel-tools"};
   std::unique_ptr<SettingsFile> settings_;
   std::unique_ptr<RunController> run_;
+  std::unique_ptr<UpdateCheck> updateCheck_;
+  QString updateEndpoint_ = QString::fromStdString(torvel::updateEndpoint());
+  QString browseDirectory_;
   ImageInfo input_;  // the probed input of the single-file modes
-  PreviewWindow* preview_ = nullptr;
   Mode mode_ = Mode::About;
   bool droppedFile_ = false;
   bool closeRequested_ = false;

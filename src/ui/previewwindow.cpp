@@ -14,7 +14,7 @@
 #include "engine/preview.h"
 #include "engine/text.h"
 #include "engine/rules.h"
-#include "ui/mainwindow.h"
+#include "ui/operationpanels.h"
 
 namespace torvel {
 
@@ -48,7 +48,7 @@ class LoadObserver : public RunObserver {
 
 }  // namespace
 
-PreviewCanvas::PreviewCanvas(MainWindow& window, QWidget* parent) : QWidget(parent), window_(window) {
+PreviewCanvas::PreviewCanvas(OperationPanels& fields, QWidget* parent) : QWidget(parent), fields_(fields) {
   setObjectName("previewCanvas");
   setMinimumSize(320, 240);
   setMouseTracking(false);
@@ -72,8 +72,8 @@ QRectF PreviewCanvas::cropArea() const {
   const QRectF area = pictureArea();
   if (area.isEmpty() || imageWidth_ == 0) return {};
   const double sx = area.width() / imageWidth_, sy = area.height() / imageHeight_;
-  return {area.left() + window_.cropX->value() * sx, area.top() + window_.cropY->value() * sy,
-          window_.cropWidth->value() * sx, window_.cropHeight->value() * sy};
+  const Region r = fields_.cropRegion();
+  return {area.left() + r.x * sx, area.top() + r.y * sy, r.width * sx, r.height * sy};
 }
 
 QPointF PreviewCanvas::toImage(const QPointF& at) const {
@@ -88,7 +88,7 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
   const QRectF area = pictureArea();
   p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.drawImage(area, picture_);
-  if (window_.mode() == Mode::Crop) {
+  if (fields_.mode() == Mode::Crop) {
     const QRectF crop = cropArea().intersected(area);
     QPainterPath outside;
     outside.addRect(area);
@@ -96,7 +96,7 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
     p.fillPath(outside, QColor(0, 0, 0, 120));  // even-odd: all but the crop darkened
     p.setPen(QPen(QColor(255, 220, 0), 2));
     p.drawRect(crop);
-  } else if (window_.mode() == Mode::Split) {
+  } else if (fields_.mode() == Mode::Split) {
     drawGrid(p);
   }
 }
@@ -105,8 +105,8 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
 // column and row taking what is left.
 void PreviewCanvas::drawGrid(QPainter& p) const {
   const QRectF area = pictureArea();
-  const uint32_t tw = fitSplitTile(static_cast<uint32_t>(window_.splitTileWidth->value()), imageWidth_);
-  const uint32_t th = fitSplitTile(static_cast<uint32_t>(window_.splitTileHeight->value()), imageHeight_);
+  const uint32_t tw = fitSplitTile(fields_.tileWidth(), imageWidth_);
+  const uint32_t th = fitSplitTile(fields_.tileHeight(), imageHeight_);
   if (tw == 0 || th == 0) return;
   p.setPen(QPen(QColor(0, 255, 255), 1));
   const double sx = area.width() / imageWidth_, sy = area.height() / imageHeight_;
@@ -115,7 +115,7 @@ void PreviewCanvas::drawGrid(QPainter& p) const {
 }
 
 void PreviewCanvas::mousePressEvent(QMouseEvent* e) {
-  if (window_.mode() != Mode::Crop || picture_.isNull() || e->button() != Qt::LeftButton) return;
+  if (fields_.mode() != Mode::Crop || picture_.isNull() || e->button() != Qt::LeftButton) return;
   const QRectF crop = cropArea();
   const QPointF at = e->position();
   auto near = [](double a, double b) { return std::abs(a - b) <= edgeGrip; };
@@ -124,8 +124,8 @@ void PreviewCanvas::mousePressEvent(QMouseEvent* e) {
   dragRight_ = within && near(at.x(), crop.right());
   dragTop_ = within && near(at.y(), crop.top());
   dragBottom_ = within && near(at.y(), crop.bottom());
-  cropAtStart_ = QRectF(window_.cropX->value(), window_.cropY->value(), window_.cropWidth->value(),
-                        window_.cropHeight->value());
+  const Region r = fields_.cropRegion();
+  cropAtStart_ = QRectF(r.x, r.y, r.width, r.height);
   dragStart_ = toImage(at);
   if (!dragLeft_ && !dragRight_ && !dragTop_ && !dragBottom_) {
     if (crop.contains(at)) {
@@ -167,18 +167,16 @@ void PreviewCanvas::setCrop(double left, double top, double right, double bottom
   const long l = std::min<long>(clampTo(left, imageWidth_), long(imageWidth_) - 1);
   const long t = std::min<long>(clampTo(top, imageHeight_), long(imageHeight_) - 1);
   const long r = std::max(clampTo(right, imageWidth_), l + 1), b = std::max(clampTo(bottom, imageHeight_), t + 1);
-  window_.cropX->setValue(static_cast<int>(l));
-  window_.cropY->setValue(static_cast<int>(t));
-  window_.cropWidth->setValue(static_cast<int>(r - l));
-  window_.cropHeight->setValue(static_cast<int>(b - t));
+  fields_.setCropRegion({static_cast<uint32_t>(l), static_cast<uint32_t>(t), static_cast<uint32_t>(r - l),
+                         static_cast<uint32_t>(b - t)});
 }
 
-PreviewWindow::PreviewWindow(MainWindow& window) : QWidget(&window, Qt::Window), window_(window) {
+PreviewWindow::PreviewWindow(OperationPanels& fields, QWidget* parent) : QWidget(parent, Qt::Window), fields_(fields) {
   setObjectName("previewWindow");
   setWindowTitle("Preview");
   resize(720, 560);
   auto* layout = new QVBoxLayout(this);
-  canvas = new PreviewCanvas(window, this);
+  canvas = new PreviewCanvas(fields, this);
   layout->addWidget(canvas, 1);
   caption = new QLabel(this);
   caption->setObjectName("previewCaption");
@@ -204,9 +202,7 @@ PreviewWindow::PreviewWindow(MainWindow& window) : QWidget(&window, Qt::Window),
         finishLoad(generation, picture, failure);
       },
       Qt::QueuedConnection);
-  for (QSpinBox* field : {window.cropX, window.cropY, window.cropWidth, window.cropHeight, window.splitTileWidth,
-                          window.splitTileHeight, window.resizeWidth, window.resizeHeight})
-    connect(field, &QSpinBox::valueChanged, this, [this] { refresh(); });
+  connect(&fields, &OperationPanels::changed, this, [this] { refresh(); });
 }
 
 // The window is going: every load stops at its next step and is waited for.
@@ -272,20 +268,17 @@ void PreviewWindow::refresh() {
   canvas->update();
   if (loading_ || canvas->picture().isNull()) return;
   QString text = QString("%1 × %2").arg(image_.width).arg(image_.height);
-  if (window_.mode() == Mode::Crop)
-    text += QString(", crop %1 × %2 at %3, %4")
-                .arg(window_.cropWidth->value())
-                .arg(window_.cropHeight->value())
-                .arg(window_.cropX->value())
-                .arg(window_.cropY->value());
-  else if (window_.mode() == Mode::Split)
+  const Region crop = fields_.cropRegion();
+  if (fields_.mode() == Mode::Crop)
+    text += QString(", crop %1 × %2 at %3, %4").arg(crop.width).arg(crop.height).arg(crop.x).arg(crop.y);
+  else if (fields_.mode() == Mode::Split)
     text += QString(", tiles %1 × %2 in %3 columns and %4 rows")
-                .arg(fitSplitTile(static_cast<uint32_t>(window_.splitTileWidth->value()), image_.width))
-                .arg(fitSplitTile(static_cast<uint32_t>(window_.splitTileHeight->value()), image_.height))
-                .arg(window_.splitColumns->value())
-                .arg(window_.splitRows->value());
-  else if (window_.mode() == Mode::Resize)
-    text += QString(", resized to %1 × %2").arg(window_.resizeWidth->value()).arg(window_.resizeHeight->value());
+                .arg(fitSplitTile(fields_.tileWidth(), image_.width))
+                .arg(fitSplitTile(fields_.tileHeight(), image_.height))
+                .arg(fields_.tileColumns())
+                .arg(fields_.tileRows());
+  else if (fields_.mode() == Mode::Resize)
+    text += QString(", resized to %1 × %2").arg(fields_.resizeWidth()).arg(fields_.resizeHeight());
   caption->setText(text);
 }
 

@@ -3,7 +3,7 @@
 // In Crop mode the crop rectangle is drawn and can be moved and resized with
 // the mouse, in Split mode the tile grid is drawn, in Resize mode the output
 // size is written under the picture. The rectangle, the grid and the size
-// come from the main window's fields, so they follow what the user types.
+// come from the operation panels' fields, so they follow what the user types.
 #pragma once
 
 #include <QImage>
@@ -21,13 +21,13 @@ class QPushButton;
 
 namespace torvel {
 
-class MainWindow;
+class OperationPanels;
 
 // The picture with what the main window's mode draws on it.
 class PreviewCanvas : public QWidget {
   Q_OBJECT
  public:
-  PreviewCanvas(MainWindow& window, QWidget* parent);
+  PreviewCanvas(OperationPanels& fields, QWidget* parent);
   void setPicture(QImage picture, uint32_t imageWidth, uint32_t imageHeight);
   const QImage& picture() const { return picture_; }
   // Where the picture is drawn, and the crop rectangle on it, in widget pixels.
@@ -45,7 +45,7 @@ class PreviewCanvas : public QWidget {
   void drawGrid(QPainter& p) const;
   void setCrop(double left, double top, double right, double bottom);
 
-  MainWindow& window_;
+  OperationPanels& fields_;
   QImage picture_;
   uint32_t imageWidth_ = 0, imageHeight_ = 0;
   // The edges a drag moves (all four: the whole rectangle).
@@ -57,13 +57,14 @@ class PreviewCanvas : public QWidget {
 class PreviewWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit PreviewWindow(MainWindow& window);
+  // A window of its own beside `parent`, drawing on `fields`.
+  PreviewWindow(OperationPanels& fields, QWidget* parent);
   ~PreviewWindow() override;
   // Loads the picture of `image` (an accepted input), cancelling a load under way.
   void load(const ImageInfo& image);
   bool loading() const { return loading_; }
   void cancelLoad();
-  // The caption and the drawing again, after the main window's mode or fields changed.
+  // The caption and the drawing again, after the mode or the fields changed.
   void refresh();
   PreviewCanvas* canvas;
   QProgressBar* progress;
@@ -77,7 +78,7 @@ class PreviewWindow : public QWidget {
  private:
   void finishLoad(quint64 generation, const QImage& picture, const QString& failure);
 
-  MainWindow& window_;
+  OperationPanels& fields_;
   ImageInfo image_;
   // The loads whose threads have not reported their end yet: a cancelled or
   // replaced one finishes its current step and reports, and only then is its

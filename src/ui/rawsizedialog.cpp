@@ -10,7 +10,7 @@
 
 #include "engine/files.h"
 #include "engine/rules.h"
-#include "ui/placed.h"
+#include "ui/widgets.h"
 
 namespace torvel {
 

@@ -9,6 +9,7 @@
 #include "engine/files.h"
 #include "engine/operations.h"
 #include "engine/rules.h"
+#include "engine/tilenames.h"
 #include "testkit.h"
 
 using namespace testkit;

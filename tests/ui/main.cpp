@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <curl/curl.h>
 
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 
 int main(int argc, char** argv) {
   torvel::installTiffHandlers();

@@ -9,9 +9,10 @@
 
 #include <QSpinBox>
 
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 #include "ui/mainwindow.h"
 #include "ui/previewwindow.h"
+#include "uikit.h"
 
 namespace {
 
@@ -19,25 +20,26 @@ namespace {
 // about five by four tiles, a resize to a tenth.
 void previewShots(torvel::MainWindow& w, const QString& out) {
   using torvel::Mode;
+  uikit::Parts ui(&w);
   const int width = static_cast<int>(w.input().width), height = static_cast<int>(w.input().height);
   w.showMode(Mode::Crop);
   w.showPreview();
   torvel::PreviewWindow* preview = w.preview();
   preview->resize(800, 600);
   while (preview->loading()) QApplication::processEvents();
-  w.cropX->setValue(width / 4);
-  w.cropY->setValue(height / 4);
-  w.cropWidth->setValue(width / 2);
-  w.cropHeight->setValue(height / 3);
+  ui.cropX->setValue(width / 4);
+  ui.cropY->setValue(height / 4);
+  ui.cropWidth->setValue(width / 2);
+  ui.cropHeight->setValue(height / 3);
   QApplication::processEvents();
   preview->grab().save(out + "/preview-crop.png");
   w.showMode(Mode::Split);
-  w.splitTileWidth->setValue(width / 5 + 1);
-  w.splitTileHeight->setValue(height / 4 + 1);
+  ui.splitTileWidth->setValue(width / 5 + 1);
+  ui.splitTileHeight->setValue(height / 4 + 1);
   QApplication::processEvents();
   preview->grab().save(out + "/preview-split.png");
   w.showMode(Mode::Resize);
-  w.resizeWidth->setValue(std::max(512, width / 10));
+  ui.resizeWidth->setValue(std::max(512, width / 10));
   QApplication::processEvents();
   preview->grab().save(out + "/preview-resize.png");
   preview->close();
@@ -53,7 +55,7 @@ int main(int argc, char** argv) {
   const QString out = argv[1];
   QDir().mkpath(out);
   torvel::MainWindow w(QDir::temp().filePath("torvel-screens.ini"));
-  w.updateTimer->stop();
+  w.updateTimer()->stop();
   w.show();
   if (argc > 2) {
     w.showMode(Mode::Convert);

@@ -24,14 +24,15 @@ namespace {
 struct Previewed {
   Scratch dir;
   MainWindow w{QString::fromStdString(dir.path("settings.ini"))};
+  uikit::Parts ui{&w};
   PreviewWindow* preview = nullptr;
   explicit Previewed(Mode mode) {
-    w.updateTimer->stop();
+    w.updateTimer()->stop();
     writeRaw(dir.path("p_400X300.raw"), makePixels(400, 300, 8, 3, 9));
     w.showMode(mode);
     w.dropFiles({QString::fromStdString(dir.path("p_400X300.raw"))}, QPoint(200, 120));
-    EXPECT_TRUE(w.previewButton->isEnabled());
-    w.previewButton->click();
+    EXPECT_TRUE(ui.previewButton->isEnabled());
+    ui.previewButton->click();
     preview = w.preview();
     preview->resize(600, 500);
     EXPECT_TRUE(uikit::waitFor([&] { return !preview->loading(); }));
@@ -64,10 +65,10 @@ TEST(Preview, PictureIsTheNearestDownsample) {
 
 TEST(Preview, CropRectangleAndFieldsFollowEachOther) {
   Previewed p(Mode::Crop);
-  p.w.cropX->setValue(100);
-  p.w.cropY->setValue(50);
-  p.w.cropWidth->setValue(200);
-  p.w.cropHeight->setValue(100);
+  p.ui.cropX->setValue(100);
+  p.ui.cropY->setValue(50);
+  p.ui.cropWidth->setValue(200);
+  p.ui.cropHeight->setValue(100);
   // The fields place the rectangle.
   QRectF r = p.canvas().cropArea();
   EXPECT_NEAR(r.left(), p.at(100, 50).x(), 1.0);
@@ -76,20 +77,20 @@ TEST(Preview, CropRectangleAndFieldsFollowEachOther) {
   QTest::mousePress(&p.canvas(), Qt::LeftButton, {}, p.at(200, 100));
   QTest::mouseMove(&p.canvas(), p.at(240, 130));
   QTest::mouseRelease(&p.canvas(), Qt::LeftButton, {}, p.at(240, 130));
-  EXPECT_NEAR(p.w.cropX->value(), 140, 1);
-  EXPECT_NEAR(p.w.cropY->value(), 80, 1);
-  EXPECT_EQ(p.w.cropWidth->value(), 200);
-  EXPECT_EQ(p.w.cropHeight->value(), 100);
+  EXPECT_NEAR(p.ui.cropX->value(), 140, 1);
+  EXPECT_NEAR(p.ui.cropY->value(), 80, 1);
+  EXPECT_EQ(p.ui.cropWidth->value(), 200);
+  EXPECT_EQ(p.ui.cropHeight->value(), 100);
   // Its right edge pulled out to the image's edge and beyond: kept inside.
   QTest::mousePress(&p.canvas(), Qt::LeftButton, {}, p.at(340, 130));
   QTest::mouseMove(&p.canvas(), p.at(450, 130));
   QTest::mouseRelease(&p.canvas(), Qt::LeftButton, {}, p.at(450, 130));
-  EXPECT_EQ(p.w.cropX->value() + p.w.cropWidth->value(), 400);
+  EXPECT_EQ(p.ui.cropX->value() + p.ui.cropWidth->value(), 400);
   // Typing moves the rectangle.
-  p.w.cropY->setValue(10);
+  p.ui.cropY->setValue(10);
   r = p.canvas().cropArea();
   EXPECT_NEAR(r.top(), p.at(0, 10).y(), 1.0);
-  EXPECT_NE(p.preview->caption->text().indexOf("at " + QString::number(p.w.cropX->value()) + ", 10"), -1);
+  EXPECT_NE(p.preview->caption->text().indexOf("at " + QString::number(p.ui.cropX->value()) + ", 10"), -1);
 }
 
 // Cancel while a band of large tiles decodes (two tiles of 16384 × 4096 on
@@ -99,11 +100,12 @@ TEST(Preview, CancelMidBandNeverWaitsForTheBand) {
   Scratch dir;
   writeZeroTiles(dir.path("slow.tif"), 32768, 4096, 16384, 4096);
   MainWindow w(QString::fromStdString(dir.path("settings.ini")));
-  w.updateTimer->stop();
+  uikit::Parts ui(&w);
+  w.updateTimer()->stop();
   w.showMode(Mode::Convert);
   w.dropFiles({QString::fromStdString(dir.path("slow.tif"))}, QPoint(200, 120));
   ASSERT_TRUE(w.input().accepted);
-  w.previewButton->click();
+  ui.previewButton->click();
   PreviewWindow* p = w.preview();
   QTest::qWait(40);  // the worker is inside the band by now
   ASSERT_TRUE(p->loading());
@@ -121,8 +123,8 @@ TEST(Preview, CancelMidBandNeverWaitsForTheBand) {
 
 TEST(Preview, SplitAndResizeCaptionsAndCancel) {
   Previewed p(Mode::Split);
-  p.w.splitTileWidth->setValue(300);
-  p.w.splitTileHeight->setValue(256);  // the partial last column and row counted
+  p.ui.splitTileWidth->setValue(300);
+  p.ui.splitTileHeight->setValue(256);  // the partial last column and row counted
   EXPECT_EQ(p.preview->caption->text(), "400 × 300, tiles 300 × 256 in 2 columns and 2 rows");
   p.w.showMode(Mode::Resize);
   EXPECT_NE(p.preview->caption->text().indexOf(", resized to "), -1);

@@ -71,7 +71,7 @@ TEST(Settings, UnreadableOrUnwritableFilesNeverFail) {
   EXPECT_FALSE(s.save(v));
   // The window starts and closes all the same.
   MainWindow w(QString::fromStdString(d.path("dir.ini")));
-  w.updateTimer->stop();
+  w.updateTimer()->stop();
   w.show();
   EXPECT_TRUE(w.close());
   // Beside a writable executable, or else under the configuration folder.
@@ -247,9 +247,10 @@ TEST(UpdateCheck, EnvironmentOverridesTheAddress) {
   EXPECT_EQ(updateEndpoint(), base + "/");
   Scratch d;
   MainWindow w(QString::fromStdString(d.path("none.ini")));
+  uikit::Parts ui(&w);
   ::unsetenv(updateEndpointVariable);
   EXPECT_EQ(updateEndpoint(), defaultUpdateEndpoint);
-  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->text() == "No new updates available"; }));
+  ASSERT_TRUE(uikit::waitFor([&] { return ui.updateResult->text() == "No new updates available"; }));
   EXPECT_EQ(srv.requests().at(0).rfind("GET /mirror/version.php?software=TorvelTools2&id= HTTP/1.1\r\n", 0), 0u);
 }
 
@@ -258,35 +259,36 @@ TEST(UpdateCheck, WindowShowsTheResultAndRunsOneWorker) {
   srv.script({{200, "2.2.0\n", "", 200}});
   Scratch d;
   MainWindow w(QString::fromStdString(d.path("none.ini")));  // no file: the check starts by itself
-  w.updateTimer->stop();
-  w.updateEndpoint = QString::fromStdString(srv.url());
-  EXPECT_TRUE(w.checkUpdatesAtStart->isChecked());
-  w.updateTimer->start();
+  uikit::Parts ui(&w);
+  w.updateTimer()->stop();
+  w.setUpdateEndpoint(QString::fromStdString(srv.url()));
+  EXPECT_TRUE(ui.checkUpdatesAtStart->isChecked());
+  w.updateTimer()->start();
   QElapsedTimer t;
   t.start();
-  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->isVisible() || w.updateResult->isVisibleTo(&w); }));
+  ASSERT_TRUE(uikit::waitFor([&] { return ui.updateResult->isVisible() || ui.updateResult->isVisibleTo(&w); }));
   EXPECT_GE(t.elapsed(), 500 + 200 - 50);  // the first tick, then the request
-  EXPECT_EQ(w.updateResult->text(), "New software version available");
-  EXPECT_NE(w.updateResult->styleSheet().indexOf("255, 0, 0"), -1);
+  EXPECT_EQ(ui.updateResult->text(), "New software version available");
+  EXPECT_NE(ui.updateResult->styleSheet().indexOf("255, 0, 0"), -1);
 
   srv.script({{200, "2.1.0\n", "", 300}});
   w.checkForUpdates();
-  EXPECT_EQ(w.updateResult->text(), "Checking for updates...");
+  EXPECT_EQ(ui.updateResult->text(), "Checking for updates...");
   w.checkForUpdates();
-  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->text() != "Checking for updates..."; }));
-  EXPECT_EQ(w.updateResult->text(), "No new updates available");
-  EXPECT_FALSE(w.updateTimer->isActive());
+  ASSERT_TRUE(uikit::waitFor([&] { return ui.updateResult->text() != "Checking for updates..."; }));
+  EXPECT_EQ(ui.updateResult->text(), "No new updates available");
+  EXPECT_FALSE(w.updateTimer()->isActive());
   EXPECT_EQ(srv.requests().size(), 2u);  // two presses, one worker
   // A failed check says so, in black.
   srv.script({{500, "2.2.0\n"}});
   w.checkForUpdates();
-  ASSERT_TRUE(uikit::waitFor([&] { return w.updateResult->text() != "Checking for updates..."; }));
-  EXPECT_EQ(w.updateResult->text(), "Could not check for updates");
-  EXPECT_NE(w.updateResult->styleSheet().indexOf("black"), -1);
+  ASSERT_TRUE(uikit::waitFor([&] { return ui.updateResult->text() != "Checking for updates..."; }));
+  EXPECT_EQ(ui.updateResult->text(), "Could not check for updates");
+  EXPECT_NE(ui.updateResult->styleSheet().indexOf("black"), -1);
   // The window closes while a slow worker runs, without waiting for it.
   srv.script({{200, "2.1.0\n", "", 3000}});
   w.checkForUpdates();
-  uikit::waitFor([&] { return w.updateCheck != nullptr; }, 2000);
+  uikit::waitFor([&] { return w.updateCheckRunning(); }, 2000);
   t.restart();
   w.show();
   EXPECT_TRUE(w.close());

@@ -64,13 +64,13 @@ void whenRunning(QWidget* ctx, QWidget* progress, std::function<void()> action) 
 struct Win {
   Scratch dir;
   std::unique_ptr<MainWindow> w;
-  Win() {
-    w = std::make_unique<MainWindow>(QString::fromStdString(dir.path("settings.ini")));
-    w->updateTimer->stop();  // no network in these tests
+  Parts ui;
+  Win() : w(std::make_unique<MainWindow>(QString::fromStdString(dir.path("settings.ini")))), ui(w.get()) {
+    w->updateTimer()->stop();  // no network in these tests
   }
   // Chooses a single input as a drop on the input panel does.
   void choose(const std::string& path) { w->dropFiles({QString::fromStdString(path)}, QPoint(200, 120)); }
-  std::string status() const { return w->statusBar->currentMessage().toStdString(); }
+  std::string status() const { return ui.statusBar->currentMessage().toStdString(); }
   // Presses Start and waits for the run to end.
   void start() {
     w->start();
@@ -84,9 +84,9 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 // the run ends before it is done.
 void startAndAbort(Win& w) {
   ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->yesButton->click(); }});
-  whenRunning(w.w.get(), w.w->progressPanel, [&] {
-    w.w->pauseButton->click();
-    QTimer::singleShot(20, [&] { w.w->abortButton->click(); });
+  whenRunning(w.w.get(), w.ui.progressPanel, [&] {
+    w.ui.pauseButton->click();
+    QTimer::singleShot(20, [&] { w.ui.abortButton->click(); });
   });
   w.start();
   EXPECT_EQ(a.answered, 1);
@@ -99,78 +99,78 @@ TEST(Window, FreshStartShowsTheAboutPageOnly) {
   Win w;
   EXPECT_EQ(w.w->windowTitle(), "Torvel Tools 2.1.0");
   EXPECT_EQ(w.w->mode(), Mode::About);
-  EXPECT_FALSE(w.w->inputPanel->isVisibleTo(w.w.get()));
-  EXPECT_FALSE(w.w->outputPanel->isVisibleTo(w.w.get()));
-  EXPECT_FALSE(w.w->progressPanel->isVisibleTo(w.w.get()));
-  EXPECT_TRUE(w.w->aboutPage->isVisibleTo(w.w.get()));
-  EXPECT_EQ(w.w->fileSizeValue->text(), "-");
-  EXPECT_EQ(w.w->splitTileWidth->maximum(), 30000);
-  EXPECT_TRUE(w.w->tiffFormat->isChecked());
-  EXPECT_TRUE(w.w->slowResize->isChecked());
+  EXPECT_FALSE(w.ui.inputPanel->isVisibleTo(w.w.get()));
+  EXPECT_FALSE(w.ui.outputPanel->isVisibleTo(w.w.get()));
+  EXPECT_FALSE(w.ui.progressPanel->isVisibleTo(w.w.get()));
+  EXPECT_TRUE(w.ui.aboutPage->isVisibleTo(w.w.get()));
+  EXPECT_EQ(w.ui.fileSizeValue->text(), "-");
+  EXPECT_EQ(w.ui.splitTileWidth->maximum(), 30000);
+  EXPECT_TRUE(w.ui.tiffFormat->isChecked());
+  EXPECT_TRUE(w.ui.slowResize->isChecked());
   EXPECT_EQ(w.w->size(), QSize(426, 608));
   // Places of the panels as laid out.
-  EXPECT_EQ(w.w->inputPanel->geometry(), QRect(0, 80, 426, 153));
-  EXPECT_EQ(w.w->operationArea->geometry(), QRect(0, 233, 426, 210));
-  EXPECT_EQ(w.w->outputPanel->geometry(), QRect(0, 443, 426, 146));
-  EXPECT_EQ(w.w->progressPanel->geometry(), QRect(25, 239, 377, 193));
+  EXPECT_EQ(w.ui.inputPanel->geometry(), QRect(0, 80, 426, 153));
+  EXPECT_EQ(w.ui.operationArea->geometry(), QRect(0, 233, 426, 210));
+  EXPECT_EQ(w.ui.outputPanel->geometry(), QRect(0, 443, 426, 146));
+  EXPECT_EQ(w.ui.progressPanel->geometry(), QRect(25, 239, 377, 193));
 }
 
 TEST(Window, ModesKeepOrClearTheSelection) {
   Win w;
   writeTiff(w.dir.path("a.tif"), makePixels(2500, 1700, 8, 3));
   w.w->showMode(Mode::Convert);
-  EXPECT_EQ(w.w->startButton->text(), "Start");
+  EXPECT_EQ(w.ui.startButton->text(), "Start");
   w.choose(w.dir.path("a.tif"));
-  EXPECT_EQ(w.w->inputFileEdit->text(), "a.tif");
-  EXPECT_EQ(w.w->inputFileEdit->toolTip().toStdString(), w.dir.path("a.tif"));
-  EXPECT_EQ(w.w->widthValue->text(), "2.500");
-  EXPECT_EQ(w.w->heightValue->text(), "1.700");
-  EXPECT_EQ(w.w->pixelsValue->text(), "4.25 Megapixels");
-  EXPECT_EQ(w.w->bitsValue->text(), "8");
-  EXPECT_EQ(w.w->channelsValue->text(), "3");
-  EXPECT_EQ(w.w->fileSizeValue->text().toStdString(), dotThousands(fileSize(w.dir.path("a.tif"))));
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "a.tif");
+  EXPECT_EQ(w.ui.inputFileEdit->toolTip().toStdString(), w.dir.path("a.tif"));
+  EXPECT_EQ(w.ui.widthValue->text(), "2.500");
+  EXPECT_EQ(w.ui.heightValue->text(), "1.700");
+  EXPECT_EQ(w.ui.pixelsValue->text(), "4.25 Megapixels");
+  EXPECT_EQ(w.ui.bitsValue->text(), "8");
+  EXPECT_EQ(w.ui.channelsValue->text(), "3");
+  EXPECT_EQ(w.ui.fileSizeValue->text().toStdString(), dotThousands(fileSize(w.dir.path("a.tif"))));
   EXPECT_EQ(w.status(), "Image is valid");
   // Split counts derived from the tile size: 1000 x 1000 gives 3 x 2.
-  EXPECT_EQ(w.w->splitColumns->value(), 3);
-  EXPECT_EQ(w.w->splitRows->value(), 2);
+  EXPECT_EQ(w.ui.splitColumns->value(), 3);
+  EXPECT_EQ(w.ui.splitRows->value(), 2);
   for (Mode m : {Mode::Crop, Mode::Resize, Mode::Split, Mode::About, Mode::Convert}) {
     w.w->showMode(m);
-    EXPECT_EQ(w.w->inputFileEdit->text(), "a.tif");
-    EXPECT_EQ(w.w->widthValue->text(), "2.500");
+    EXPECT_EQ(w.ui.inputFileEdit->text(), "a.tif");
+    EXPECT_EQ(w.ui.widthValue->text(), "2.500");
   }
   w.w->showMode(Mode::Split);
-  EXPECT_EQ(w.w->startButton->text(), "Split");
+  EXPECT_EQ(w.ui.startButton->text(), "Split");
   w.w->showMode(Mode::Merge);
-  EXPECT_EQ(w.w->startButton->text(), "Merge");
-  EXPECT_EQ(w.w->inputLabel->text(), "Input files");
-  EXPECT_EQ(w.w->inputFileEdit->text(), "");
-  EXPECT_EQ(w.w->widthValue->text(), "");
+  EXPECT_EQ(w.ui.startButton->text(), "Merge");
+  EXPECT_EQ(w.ui.inputLabel->text(), "Input files");
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "");
+  EXPECT_EQ(w.ui.widthValue->text(), "");
   w.w->showMode(Mode::Crop);
-  EXPECT_EQ(w.w->inputLabel->text(), "Input file");
-  EXPECT_EQ(w.w->splitColumns->value(), 0);
+  EXPECT_EQ(w.ui.inputLabel->text(), "Input file");
+  EXPECT_EQ(w.ui.splitColumns->value(), 0);
 }
 
 TEST(Window, SplitAndResizeFieldsFollowTheInput) {
   Win w;
   w.w->showMode(Mode::Split);
-  w.w->splitTileWidth->setValue(3000);  // no input yet: nothing derived
-  EXPECT_EQ(w.w->splitColumns->value(), 0);
+  w.ui.splitTileWidth->setValue(3000);  // no input yet: nothing derived
+  EXPECT_EQ(w.ui.splitColumns->value(), 0);
   writeTiff(w.dir.path("a.tif"), makePixels(800, 300, 8, 3));
   w.choose(w.dir.path("a.tif"));
-  EXPECT_EQ(w.w->splitTileWidth->value(), 800);
-  EXPECT_EQ(w.w->splitColumns->value(), 1);
-  w.w->splitTileHeight->setValue(256);
-  EXPECT_EQ(w.w->splitRows->value(), 2);
-  w.w->resizeWidth->setValue(600);
-  EXPECT_EQ(w.w->resizeHeight->value(), 225);
+  EXPECT_EQ(w.ui.splitTileWidth->value(), 800);
+  EXPECT_EQ(w.ui.splitColumns->value(), 1);
+  w.ui.splitTileHeight->setValue(256);
+  EXPECT_EQ(w.ui.splitRows->value(), 2);
+  w.ui.resizeWidth->setValue(600);
+  EXPECT_EQ(w.ui.resizeHeight->value(), 225);
 }
 
 TEST(Window, ClickingANumberSelectsIt) {
   Win w;
   w.w->showMode(Mode::Crop);
   w.w->show();
-  QLineEdit* edit = w.w->cropWidth->findChild<QLineEdit*>();
-  w.w->cropWidth->setValue(1234);
+  QLineEdit* edit = w.ui.cropWidth->findChild<QLineEdit*>();
+  w.ui.cropWidth->setValue(1234);
   edit->deselect();
   QTest::mouseClick(edit, Qt::LeftButton);
   EXPECT_TRUE(waitFor([&] { return edit->selectedText() == "1234"; }, 2000));
@@ -189,8 +189,8 @@ TEST(Window, InputLimitsAndRefusals) {
     EXPECT_EQ(a.texts, QStringList{"Image dimensions exceed internal limits"});
   }
   EXPECT_FALSE(w.w->input().accepted);
-  EXPECT_EQ(w.w->widthValue->text(), "");
-  EXPECT_EQ(w.w->inputFileEdit->text(), "edge.tif");  // keeps its previous text
+  EXPECT_EQ(w.ui.widthValue->text(), "");
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "edge.tif");  // keeps its previous text
   writeFile(w.dir.path("x.jpg"), "jpeg");
   ModalAnswerer a({press(QMessageBox::Ok)});
   w.choose(w.dir.path("x.jpg"));
@@ -215,8 +215,8 @@ TEST(Window, OpenDialogChoosesTheInput) {
   EXPECT_EQ(title, "Torvel Tools - input file");
   EXPECT_EQ(filter, "All suported file types (*.tif *.tiff *.raw *.rgb *.kro)");
   EXPECT_TRUE(w.w->input().accepted);
-  EXPECT_EQ(w.w->channelsValue->text(), "4");
-  EXPECT_EQ(w.w->bitsValue->text(), "16");
+  EXPECT_EQ(w.ui.channelsValue->text(), "4");
+  EXPECT_EQ(w.ui.bitsValue->text(), "16");
 }
 
 TEST(Window, RawSizeDialogDerivesAndAcceptsOnlyExactPairs) {
@@ -297,14 +297,14 @@ TEST(Window, RawInputThroughTheDialogAndCancel) {
     w.choose(w.dir.path("scan.raw"));
   }
   EXPECT_TRUE(w.w->input().accepted);
-  EXPECT_EQ(w.w->heightValue->text(), "150");
+  EXPECT_EQ(w.ui.heightValue->text(), "150");
   {
     ModalAnswerer a({[](QWidget* d) { qobject_cast<RawSizeDialog*>(d)->cancel(); }});
     w.choose(w.dir.path("scan.raw"));
     EXPECT_TRUE(a.texts.isEmpty());
   }
   EXPECT_FALSE(w.w->input().accepted);
-  EXPECT_EQ(w.w->heightValue->text(), "");
+  EXPECT_EQ(w.ui.heightValue->text(), "");
 }
 
 TEST(Window, DropsOnInputAndOutputPanelsAndMergeSelections) {
@@ -321,16 +321,16 @@ TEST(Window, DropsOnInputAndOutputPanelsAndMergeSelections) {
   mime.setUrls({QUrl::fromLocalFile(q(w.dir.path("a.tif"))), QUrl::fromLocalFile(q(w.dir.path("b.tif")))});
   dropAt(w.w.get(), mime, QPointF(200, 150));
   EXPECT_TRUE(w.w->input().accepted);
-  EXPECT_EQ(w.w->inputFileEdit->text(), "a.tif");
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "a.tif");
   // A folder on the output panel becomes the output folder without a browser.
   QMimeData folder;
   folder.setUrls({QUrl::fromLocalFile(q(w.dir.path("out")))});
   dropAt(w.w.get(), folder, QPointF(200, 500));
-  EXPECT_EQ(w.w->outputFolderEdit->text().toStdString(), w.dir.path("out"));
+  EXPECT_EQ(w.ui.outputFolderEdit->text().toStdString(), w.dir.path("out"));
   EXPECT_FALSE(w.w->droppedFile());
   // The same folder on the input panel does nothing.
   w.w->dropFiles({q(w.dir.path("out"))}, QPoint(200, 100));
-  EXPECT_EQ(w.w->inputFileEdit->text(), "a.tif");
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "a.tif");
 
   // Merge mode: one file is listed only; four make a 2 x 2 grid.
   w.w->showMode(Mode::Merge);
@@ -338,13 +338,13 @@ TEST(Window, DropsOnInputAndOutputPanelsAndMergeSelections) {
     writeTiff(w.dir.path(n), makePixels(5, 5, 8, 3));
   w.w->dropFiles({q(w.dir.path("t_X1Y1.tif"))}, QPoint(200, 120));
   EXPECT_EQ(w.status(), "Processing input files list");
-  EXPECT_EQ(w.w->inputFileEdit->text(), "");
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "");
   QStringList four;
   for (const char* n : {"t_X1Y1.tif", "t_X2Y1.tif", "t_X1Y2.tif", "t_X2Y2.tif"}) four << q(w.dir.path(n));
   w.w->dropFiles(four, QPoint(200, 120));
-  EXPECT_EQ(w.w->inputFileEdit->text(), "4 files selected");
-  EXPECT_EQ(w.w->mergeColumns->value(), 2);
-  EXPECT_EQ(w.w->mergeRows->value(), 2);
+  EXPECT_EQ(w.ui.inputFileEdit->text(), "4 files selected");
+  EXPECT_EQ(w.ui.mergeColumns->value(), 2);
+  EXPECT_EQ(w.ui.mergeRows->value(), 2);
   {
     ModalAnswerer a({press(QMessageBox::Ok)});
     w.w->dropFiles(four.mid(0, 3), QPoint(200, 120));
@@ -361,18 +361,18 @@ TEST(Window, StartChecksAndFinalStatus) {
   w.w->showMode(Mode::Crop);
   writeTiff(w.dir.path("a.tif"), makePixels(100, 80, 8, 3));
   w.choose(w.dir.path("a.tif"));
-  w.w->rawFormat->setChecked(true);
-  w.w->cropX->setValue(100);
+  w.ui.rawFormat->setChecked(true);
+  w.ui.cropX->setValue(100);
   {
     ModalAnswerer a({press(QMessageBox::Ok)});
     w.start();
     EXPECT_EQ(a.texts, QStringList{"X must >= 0 and < 100"});
   }
   EXPECT_EQ(w.status(), "Operation aborted");
-  EXPECT_TRUE(w.w->startButton->isEnabled());
-  w.w->cropX->setValue(10);
-  w.w->cropWidth->setValue(20);
-  w.w->cropHeight->setValue(30);
+  EXPECT_TRUE(w.ui.startButton->isEnabled());
+  w.ui.cropX->setValue(10);
+  w.ui.cropWidth->setValue(20);
+  w.ui.cropHeight->setValue(30);
   w.start();
   EXPECT_EQ(w.status(), "Operation completed successfully");
   EXPECT_EQ(fileSize(w.dir.path("a_20X30.raw")), 20 * 30 * 3);
@@ -384,7 +384,7 @@ TEST(Window, StartChecksAndFinalStatus) {
   }
   EXPECT_EQ(w.status(), "Operation aborted");
   // A folder chosen in the browser that has gone since.
-  w.w->browseDirectory = q(w.dir.path("gone"));
+  w.w->setBrowseDirectory(q(w.dir.path("gone")));
   ModalAnswerer a({press(QMessageBox::Ok)});
   w.start();
   EXPECT_EQ(a.texts, QStringList{"Output directory doesn't exists"});
@@ -400,9 +400,9 @@ struct RunningCrop : Win {
     ::mkdir(dir.path("o").c_str(), 0755);
     w->showMode(Mode::Crop);
     choose(in);
-    w->cropWidth->setValue(20);
-    w->cropHeight->setValue(150000);
-    w->outputFolderEdit->setText(q(dir.path("o")));
+    ui.cropWidth->setValue(20);
+    ui.cropHeight->setValue(150000);
+    ui.outputFolderEdit->setText(q(dir.path("o")));
     w->show();
   }
   std::string output() { return runCommand("ls " + quote(dir.path("o"))); }
@@ -411,17 +411,17 @@ struct RunningCrop : Win {
 TEST(WindowRun, PauseThenContinue) {
   RunningCrop r;
   bool sawPaused = false, disabled = false, pauseEnabled = false, stoodStill = false;
-  whenRunning(r.w.get(), r.w->progressPanel, [&] {
-    r.w->pauseButton->click();
+  whenRunning(r.w.get(), r.ui.progressPanel, [&] {
+    r.ui.pauseButton->click();
     QTimer::singleShot(150, [&] {
-      sawPaused = r.w->paused() && r.w->pauseButton->text() == "Continue" &&
-                  r.w->launcherProgress.state() == LauncherProgress::State::Paused;
-      disabled = !r.w->startButton->isEnabled() && !r.w->convertButton->isEnabled() && !r.w->inputBrowseButton->isEnabled();
-      pauseEnabled = r.w->pauseButton->isEnabled() && r.w->kroFormat->isEnabled();
-      const int value = r.w->progressBar->value();
+      sawPaused = r.w->paused() && r.ui.pauseButton->text() == "Continue" &&
+                  r.w->launcherState() == LauncherProgress::State::Paused;
+      disabled = !r.ui.startButton->isEnabled() && !r.ui.convertButton->isEnabled() && !r.ui.inputBrowseButton->isEnabled();
+      pauseEnabled = r.ui.pauseButton->isEnabled() && r.ui.kroFormat->isEnabled();
+      const int value = r.ui.progressBar->value();
       QTimer::singleShot(150, [&, value] {
-        stoodStill = r.w->progressBar->value() == value;
-        r.w->pauseButton->click();
+        stoodStill = r.ui.progressBar->value() == value;
+        r.ui.pauseButton->click();
       });
     });
   });
@@ -432,15 +432,15 @@ TEST(WindowRun, PauseThenContinue) {
   EXPECT_TRUE(stoodStill);
   EXPECT_EQ(r.status(), "Operation completed successfully");
   EXPECT_EQ(r.output(), "tall.tif\n");
-  EXPECT_FALSE(r.w->progressPanel->isVisible());
-  EXPECT_TRUE(r.w->startButton->isEnabled());
-  EXPECT_EQ(r.w->launcherProgress.state(), LauncherProgress::State::None);
+  EXPECT_FALSE(r.ui.progressPanel->isVisible());
+  EXPECT_TRUE(r.ui.startButton->isEnabled());
+  EXPECT_EQ(r.w->launcherState(), LauncherProgress::State::None);
 }
 
 TEST(WindowRun, PauseThenAbortYes) {
   RunningCrop r;
   startAndAbort(r);
-  EXPECT_FALSE(r.w->progressPanel->isVisible());
+  EXPECT_FALSE(r.ui.progressPanel->isVisible());
   EXPECT_EQ(r.output(), "");
 }
 
@@ -448,13 +448,13 @@ TEST(WindowRun, PauseThenAbortNoStaysPaused) {
   RunningCrop r;
   bool stillPaused = false;
   ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->noButton->click(); }});
-  whenRunning(r.w.get(), r.w->progressPanel, [&] {
-    r.w->pauseButton->click();
+  whenRunning(r.w.get(), r.ui.progressPanel, [&] {
+    r.ui.pauseButton->click();
     QTimer::singleShot(50, [&] {
-      r.w->abortButton->click();  // returns once the answer No has closed the dialog
+      r.ui.abortButton->click();  // returns once the answer No has closed the dialog
       QTimer::singleShot(100, [&] {
-        stillPaused = r.w->paused() && r.w->pauseButton->text() == "Continue" && !r.w->runController().cancelRequested();
-        r.w->pauseButton->click();
+        stillPaused = r.w->paused() && r.ui.pauseButton->text() == "Continue" && !r.w->runController().cancelRequested();
+        r.ui.pauseButton->click();
       });
     });
   });
@@ -469,8 +469,8 @@ TEST(WindowRun, ClosingDuringARunAbortsCleansUpAndCloses) {
   writeTiff(r.dir.path("other.tif"), makePixels(10, 10, 8, 3));
   std::string inputDuringRun;
   ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->yesButton->click(); }});
-  whenRunning(r.w.get(), r.w->progressPanel, [&] {
-    r.w->pauseButton->click();
+  whenRunning(r.w.get(), r.ui.progressPanel, [&] {
+    r.ui.pauseButton->click();
     QTimer::singleShot(50, [&] {
       // An input drop during the run is ignored.
       r.w->dropFiles({q(r.dir.path("other.tif"))}, QPoint(200, 120));
@@ -505,27 +505,27 @@ TEST(WindowRun, EveryOperationMatchesTheCommandLine) {
   };
   w.w->showMode(Mode::Convert);
   w.choose(w.dir.path("p_10050X150.raw"));
-  w.w->outputFolderEdit->setText(q(w.dir.path("win")));
-  w.w->kroFormat->setChecked(true);
+  w.ui.outputFolderEdit->setText(q(w.dir.path("win")));
+  w.ui.kroFormat->setChecked(true);
   runWin(Mode::Convert);
   runCli("convert " + quote(w.dir.path("p_10050X150.raw")) + " --format kro");
-  w.w->tiffLzwFormat->setChecked(true);
-  w.w->cropX->setValue(17);
-  w.w->cropY->setValue(9);
-  w.w->cropWidth->setValue(4000);
-  w.w->cropHeight->setValue(100);
+  w.ui.tiffLzwFormat->setChecked(true);
+  w.ui.cropX->setValue(17);
+  w.ui.cropY->setValue(9);
+  w.ui.cropWidth->setValue(4000);
+  w.ui.cropHeight->setValue(100);
   runWin(Mode::Crop);
   runCli("crop " + quote(w.dir.path("p_10050X150.raw")) + " 17 9 4000 100 --format tif-lzw");
-  w.w->rawFormat->setChecked(true);
-  w.w->resizeWidth->setValue(1000);
-  w.w->fastResize->setChecked(true);
+  w.ui.rawFormat->setChecked(true);
+  w.ui.resizeWidth->setValue(1000);
+  w.ui.fastResize->setChecked(true);
   runWin(Mode::Resize);
   runCli("resize " + quote(w.dir.path("p_10050X150.raw")) + " --width 1000 --fast --format raw");
-  w.w->tiffFormat->setChecked(true);
+  w.ui.tiffFormat->setChecked(true);
   w.w->showMode(Mode::Split);
-  w.w->splitTileWidth->setValue(4000);
-  w.w->splitTileHeight->setValue(256);
-  w.w->outputFolderEdit->setText(q(w.dir.path("wt")));
+  w.ui.splitTileWidth->setValue(4000);
+  w.ui.splitTileHeight->setValue(256);
+  w.ui.outputFolderEdit->setText(q(w.dir.path("wt")));
   runWin(Mode::Split);
   int rc = 0;
   runCommand(cli + " split " + quote(w.dir.path("p_10050X150.raw")) + " --tile 4000x256 --quiet --out " +
@@ -540,8 +540,8 @@ TEST(WindowRun, EveryOperationMatchesTheCommandLine) {
   for (const char* n : {"p_4000X150_x1y1.tif", "p_4000X150_x2y1.tif", "p_2050X150_x3y1.tif"})
     tiles << q(w.dir.path(std::string("wt/") + n));
   w.w->dropFiles(tiles, QPoint(200, 120));
-  w.w->outputFolderEdit->setText(q(w.dir.path("win")));
-  w.w->rawFormat->setChecked(true);
+  w.ui.outputFolderEdit->setText(q(w.dir.path("win")));
+  w.ui.rawFormat->setChecked(true);
   runWin(Mode::Merge);
   EXPECT_EQ(readFile(w.dir.path("win/p_10050X150.raw")), rawBytes(px));
   for (const char* f : {"p.kro", "p.tif", "p_1000X15.raw"}) {
@@ -617,12 +617,12 @@ TEST(WindowRun, AbortLeavesNoOutputAndSplitKeepsEarlierBands) {
   ::mkdir(w.dir.path("o").c_str(), 0755);
   const std::string in = w.dir.path("wide_20500X2200.raw");
   sparse(in, int64_t{20500} * 2200 * 3);
-  w.w->outputFolderEdit->setText(q(w.dir.path("o")));
+  w.ui.outputFolderEdit->setText(q(w.dir.path("o")));
   const std::string output = "ls -A " + quote(w.dir.path("o"));
   for (Mode m : {Mode::Convert, Mode::Resize}) {
     w.w->showMode(m);
     w.choose(in);
-    w.w->resizeWidth->setValue(1000);
+    w.ui.resizeWidth->setValue(1000);
     startAndAbort(w);
     EXPECT_EQ(runCommand(output), "") << int(m);
   }
@@ -635,9 +635,9 @@ TEST(WindowRun, AbortLeavesNoOutputAndSplitKeepsEarlierBands) {
   // Split into bands of 256 rows: whatever bands were done stay complete.
   w.w->showMode(Mode::Split);
   w.choose(in);
-  w.w->rawFormat->setChecked(true);
-  w.w->splitTileWidth->setValue(10250);
-  w.w->splitTileHeight->setValue(256);
+  w.ui.rawFormat->setChecked(true);
+  w.ui.splitTileWidth->setValue(10250);
+  w.ui.splitTileHeight->setValue(256);
   startAndAbort(w);
   const std::string tiles = runCommand(output);
   EXPECT_EQ(tiles.find("wide_10250X256_x1y9"), std::string::npos) << "the last band was not reached";

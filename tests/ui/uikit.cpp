@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QThread>
+#include <stdexcept>
+#include <string>
 
 namespace uikit {
 
@@ -56,6 +58,84 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs) {
     QThread::msleep(5);
   }
   return true;
+}
+
+namespace {
+
+template <class Widget>
+void find(QWidget* window, Widget*& into, const char* name) {
+  into = window->findChild<Widget*>(name);
+  if (!into) throw std::runtime_error(std::string("no widget named ") + name);
+}
+
+}  // namespace
+
+Parts::Parts(QWidget* window) {
+  for (auto [into, name] : {std::pair{&buttonBar, "buttonBar"},
+                            {&inputPanel, "inputPanel"},
+                            {&operationArea, "operationArea"},
+                            {&outputPanel, "outputPanel"},
+                            {&progressPanel, "progressPanel"},
+                            {&aboutPage, "aboutPage"},
+                            {&infoPanel, "infoPanel"},
+                            {&convertPanel, "convertPanel"},
+                            {&cropPanel, "cropPanel"},
+                            {&resizePanel, "resizePanel"},
+                            {&splitPanel, "splitPanel"},
+                            {&mergePanel, "mergePanel"}})
+    find(window, *into, name);
+  for (auto [into, name] : {std::pair{&convertButton, "convertButton"},
+                            {&cropButton, "cropButton"},
+                            {&resizeButton, "resizeButton"},
+                            {&splitButton, "splitButton"},
+                            {&mergeButton, "mergeButton"},
+                            {&aboutButton, "aboutButton"},
+                            {&startButton, "startButton"},
+                            {&pauseButton, "pauseButton"},
+                            {&abortButton, "abortButton"},
+                            {&checkUpdatesButton, "checkUpdatesButton"},
+                            {&previewButton, "previewButton"}})
+    find(window, *into, name);
+  for (auto [into, name] : {std::pair{&inputLabel, "inputLabel"},
+                            {&fileSizeValue, "fileSizeValue"},
+                            {&widthValue, "widthValue"},
+                            {&heightValue, "heightValue"},
+                            {&bitsValue, "bitsValue"},
+                            {&channelsValue, "channelsValue"},
+                            {&pixelsValue, "pixelsValue"},
+                            {&progressCaption, "progressCaption"},
+                            {&aboutTitle, "aboutTitle"},
+                            {&homePageLink, "homePageLink"},
+                            {&updateResult, "updateResult"}})
+    find(window, *into, name);
+  for (auto [into, name] : {std::pair{&inputFileEdit, "inputFileEdit"}, {&outputFolderEdit, "outputFolderEdit"}})
+    find(window, *into, name);
+  for (auto [into, name] :
+       {std::pair{&inputBrowseButton, "inputBrowseButton"}, {&outputBrowseButton, "outputBrowseButton"}})
+    find(window, *into, name);
+  for (auto [into, name] : {std::pair{&cropX, "cropX"},
+                            {&cropY, "cropY"},
+                            {&cropWidth, "cropWidth"},
+                            {&cropHeight, "cropHeight"},
+                            {&resizeWidth, "resizeWidth"},
+                            {&resizeHeight, "resizeHeight"},
+                            {&splitTileWidth, "splitTileWidth"},
+                            {&splitTileHeight, "splitTileHeight"},
+                            {&splitColumns, "splitColumns"},
+                            {&splitRows, "splitRows"},
+                            {&mergeColumns, "mergeColumns"},
+                            {&mergeRows, "mergeRows"}})
+    find(window, *into, name);
+  for (auto [into, name] : {std::pair{&fastResize, "fastResize"},
+                            {&slowResize, "slowResize"},
+                            {&tiffFormat, "tiffFormat"},
+                            {&tiffLzwFormat, "tiffLzwFormat"},
+                            {&rawFormat, "rawFormat"},
+                            {&kroFormat, "kroFormat"}})
+    find(window, *into, name);
+  for (auto [into, name] : {std::pair{&progressBar, "progressBar"}}) find(window, *into, name);
+  for (auto [into, name] : {std::pair{&checkUpdatesAtStart, "checkUpdatesAtStart"}}) find(window, *into, name);
+  for (auto [into, name] : {std::pair{&statusBar, "statusBar"}}) find(window, *into, name);
 }
 
 }  // namespace uikit

@@ -3,6 +3,16 @@
 #pragma once
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolButton>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -28,6 +38,22 @@ class ModalAnswerer : public QObject {
   QTimer timer_;
   QWidget* current_ = nullptr;
   int waitedTicks_ = 0;
+};
+
+// The main window's widgets, found by the names they carry: what the tests
+// click, type into and read.
+struct Parts {
+  explicit Parts(QWidget* window);
+  QFrame* buttonBar, *inputPanel, *operationArea, *outputPanel, *progressPanel, *aboutPage, *infoPanel, *convertPanel, *cropPanel, *resizePanel, *splitPanel, *mergePanel;
+  QPushButton* convertButton, *cropButton, *resizeButton, *splitButton, *mergeButton, *aboutButton, *startButton, *pauseButton, *abortButton, *checkUpdatesButton, *previewButton;
+  QLabel* inputLabel, *fileSizeValue, *widthValue, *heightValue, *bitsValue, *channelsValue, *pixelsValue, *progressCaption, *aboutTitle, *homePageLink, *updateResult;
+  QLineEdit* inputFileEdit, *outputFolderEdit;
+  QToolButton* inputBrowseButton, *outputBrowseButton;
+  QSpinBox* cropX, *cropY, *cropWidth, *cropHeight, *resizeWidth, *resizeHeight, *splitTileWidth, *splitTileHeight, *splitColumns, *splitRows, *mergeColumns, *mergeRows;
+  QRadioButton* fastResize, *slowResize, *tiffFormat, *tiffLzwFormat, *rawFormat, *kroFormat;
+  QProgressBar* progressBar;
+  QCheckBox* checkUpdatesAtStart;
+  QStatusBar* statusBar;
 };
 
 // Presses the button of a message box with the given standard role.

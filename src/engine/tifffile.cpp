@@ -1,4 +1,4 @@
-#include "engine/tiffio.h"
+#include "engine/tifffile.h"
 
 #include <tiffio.h>
 
