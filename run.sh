@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and starts the program.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/deps.sh
+scripts/deps.sh build
 scripts/build.sh
 # The desktop entry (task-bar progress), and torvel with its man page and completion.
 scripts/install-user.sh

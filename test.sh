@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs every test with CTest.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/deps.sh
+scripts/deps.sh test
 scripts/build.sh
 cd build
 ctest --output-on-failure -j"$(nproc)" --timeout 300

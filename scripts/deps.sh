@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the window need, only
-# when some are missing, so a ready machine is not slowed down.
+# Installs the Debian packages a purpose needs, only when some are missing,
+# so a ready machine is not slowed down.
+#   scripts/deps.sh build   what building the program and running the window need (./run.sh)
+#   scripts/deps.sh test    that, and what the tests, sanitizers and fuzzers use (./test.sh, .ci/run)
 set -euo pipefail
-PACKAGES=(g++ cmake ninja-build qt6-base-dev libtiff-dev libtiff-tools libcurl4-openssl-dev
-  libgtest-dev libbenchmark-dev xvfb xauth fonts-dejavu-core python3
-  python3-numpy python3-pil python3-tifffile dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils zlib1g-dev man-db)
+BUILD=(g++ cmake ninja-build qt6-base-dev libtiff-dev libcurl4-openssl-dev zlib1g-dev fonts-dejavu-core)
+TEST=(libtiff-tools libgtest-dev libbenchmark-dev xvfb xauth python3 python3-numpy python3-pil python3-tifffile
+  dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils man-db)
+case "${1:-test}" in
+  build) PACKAGES=("${BUILD[@]}") ;;
+  test) PACKAGES=("${BUILD[@]}" "${TEST[@]}") ;;
+  *) echo "usage: scripts/deps.sh build|test" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
