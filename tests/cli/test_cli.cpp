@@ -166,6 +166,15 @@ TEST(CliOperations, ConvertCropSplitMergeAndTheirTexts) {
   EXPECT_EQ(r.err, "Too many files selected.\nPlease select 6 files\nOperation refused\n");
   EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "--out", d.path("nowhere")}).err,
             "Output directory doesn't exists\nOperation refused\n");
+  // A failure while reading ends with its own line: Deflate strips damaged after the probe's checks.
+  writeTiff(d.path("damaged.tif"), makePixels(64, 48, 8, 3), false, 8, 4);
+  std::string bytes = readFile(d.path("damaged.tif"));
+  bytes.replace(200, 400, std::string(400, '\xff'));
+  writeFile(d.path("damaged.tif"), bytes);
+  r = runTorvel({"convert", d.path("damaged.tif"), "--out", d.path("o"), "--format", "raw"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(lastLine(r.err), "Operation failed") << r.err;
+  EXPECT_NE(r.err.find("Read file error: row "), std::string::npos) << r.err;
 }
 
 // Readers we did not write agree with our TIFF files: pixels, LZW, BigTIFF.

@@ -193,6 +193,10 @@ TEST(Merge, StatusAndSingleTileCopy) {
 
 TEST(Merge, RefusedTilesLeaveNoOutput) {
   Harness r;
+  // Nothing to merge says so.
+  EXPECT_EQ(mergeTiles({{}, 1, 1, tiffOut, r.dir.dir(), ""}, r.context()).message, "No tiles were selected to merge");
+  EXPECT_EQ(mergeTiles({{r.dir.path("a_X1Y1.tif")}, 0, 1, tiffOut, r.dir.dir(), ""}, r.context()).message,
+            "The grid of the tiles is empty: give its columns and rows");
   Pixels t = makePixels(10, 10, 8, 3);
   auto tile = [&](const std::string& name, const Pixels& p) {
     writeRaw(r.dir.path(name), p);
