@@ -360,7 +360,9 @@ TEST(CliMemory, TiledConvertHoldsOneRowOfTiles) {
   const Result r = runTorvel({"convert", d.path("tiled.tif"), "--format", "raw", "--out", d.path("o"), "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   const long band = 12000L * 512 * 3 / 1024;
-  EXPECT_LT(r.peakKb, 16 * 1024 + 2 * band) << "a row of tiles is " << band << " kB";
+  // Beyond what the program itself takes in this build (a sanitized one takes more).
+  const long itself = runTorvel({"info", d.path("tiled.tif")}).peakKb;
+  EXPECT_LT(r.peakKb, itself + 2 * band) << "a row of tiles is " << band << " kB, torvel itself " << itself << " kB";
   EXPECT_EQ(fileSize(d.path("o/tiled_12000X4096.raw")), 12000LL * 4096 * 3);
 }
 

@@ -1,6 +1,8 @@
 // Any bytes as a TIFF, KRO or RAW input: probed, opened and read row by row
 // as an operation would. Nothing may crash, hang or touch memory it does not
 // own; a damaged file is refused or fails a read with a reason.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = dir + names[data[0] % 3];
   {
     torvel::ByteFile file;
-    if (!file.create(path)) return 0;
+    ::unlink(path.c_str());
+    if (!file.createNew(path)) return 0;
     file.writeAt(0, data + 1, size - 1);
     file.close();
   }
