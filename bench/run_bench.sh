@@ -5,10 +5,13 @@
 # see the same state of this machine; the ratio is torvel's time over the
 # peer's (below 1: faster). Generates its own images in bench/out (about
 # 12 GB); outputs go to /dev/shm when it has room. Not part of ./test.sh.
-#   bench/run_bench.sh [peers|streaming|all]
+#   bench/run_bench.sh [peers|streaming|formats|all]
 #     peers      LZW, slow and fast resize, split, on 30000 × 20000 and
 #                40000 × 25000; a tiled LZW input converted
 #     streaming  conversions, crops and merge beside cp and libvips
+#     formats    Deflate and ZSTD TIFF beside libvips and GDAL, PSB both
+#                ways beside ImageMagick (one run), and every output format
+#                and back at full size with its memory and file size
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -17,6 +20,7 @@ command -v vips >/dev/null || need+=(libvips-tools)
 command -v gdal_translate >/dev/null || need+=(gdal-bin)
 [ -x /usr/bin/time ] || need+=(time)
 command -v tiffcp >/dev/null || need+=(libtiff-tools)
+[ -x /usr/bin/convert ] || need+=(imagemagick)
 if [ ${#need[@]} -gt 0 ]; then
   { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"; } >/dev/null
 fi
@@ -32,14 +36,15 @@ W="$O/w"
 [ -d /dev/shm ] && [ "$(df --output=avail -B1G /dev/shm | tail -1)" -gt 12 ] && W=/dev/shm/torvel-bench
 fresh() { rm -rf "$W"; mkdir -p "$W"; }
 
-# once CMD...: one run into a fresh output folder; appends "seconds peak-kB" to $1.
+# once CMD...: one run into a fresh output folder; appends "seconds peak-kB
+# output-bytes" to $1.
 once() {
   local into=$1; shift
   fresh
   sync
   /usr/bin/time -f "%e %M" -o "$O/time.log" "$@" >/dev/null 2>"$O/stderr.log" </dev/null ||
     { echo "FAILED: $*" >&2; cat "$O/stderr.log" >&2; }
-  tail -n 1 "$O/time.log" >>"$into"
+  echo "$(tail -n 1 "$O/time.log") $(du -sb "$W" | cut -f1)" >>"$into"
 }
 
 median() { sort -n -k1,1 "$1" | sed -n "$(( (REPEAT + 1) / 2 ))p"; }
@@ -58,11 +63,13 @@ pair() {
     once "$O/t.runs" $T "${targs[@]}" "${out[@]}" --quiet
     once "$O/p.runs" "${pcmd[@]}"
   done
-  local ts tk ps pk
-  read -r ts tk < <(median "$O/t.runs")
-  read -r ps pk < <(median "$O/p.runs")
-  printf "| %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$ts" "$((tk / 1024))" "$peer" "$ps" "$((pk / 1024))" \
+  local ts tk tb ps pk pb
+  read -r ts tk tb < <(median "$O/t.runs")
+  read -r ps pk pb < <(median "$O/p.runs")
+  printf "| %s | %s | %s | %s | %s | %s | %s |" "$name" "$ts" "$((tk / 1024))" "$peer" "$ps" "$((pk / 1024))" \
     "$(awk -v a="$ts" -v b="$ps" 'BEGIN{ if (b>0) printf "%.2f", a/b; else print "-" }')"
+  [ -n "${SIZES:-}" ] && printf " %s | %s |" "$((tb / 1000000))" "$((pb / 1000000))"
+  echo
 }
 
 header() {
@@ -127,10 +134,73 @@ streaming() {
   rm -rf "$tiles"
 }
 
+# ImageMagick's own policy caps images at 16000 pixels a side: lifted for its runs.
+magick_policy() {
+  mkdir -p "$O/magick"
+  cat >"$O/magick/policy.xml" <<'XML'
+<policymap>
+  <policy domain="resource" name="width" value="1MP"/>
+  <policy domain="resource" name="height" value="1MP"/>
+  <policy domain="resource" name="area" value="4GP"/>
+  <policy domain="resource" name="memory" value="16GiB"/>
+  <policy domain="resource" name="map" value="16GiB"/>
+  <policy domain="resource" name="disk" value="64GiB"/>
+</policymap>
+XML
+  export MAGICK_CONFIGURE_PATH="$O/magick"
+}
+
+# solo NAME ARGS...: torvel alone, one row: seconds, peak MB, output MB.
+solo() {
+  local name=$1; shift
+  : >"$O/t.runs"
+  for _ in $(seq "$REPEAT"); do once "$O/t.runs" $T "$@" --out "$W" --quiet; done
+  local ts tk tb
+  read -r ts tk tb < <(median "$O/t.runs")
+  printf "| %s | %s | %s | %s |\n" "$name" "$ts" "$((tk / 1024))" "$((tb / 1000000))"
+}
+
+formats() {
+  image 40000 25000
+  local t8="$O/p40000.tif"
+  echo; echo "Sizes in MB of output beside the times."
+  echo "| job | torvel s | torvel MB | peer | peer s | peer MB | ratio | torvel out MB | peer out MB |"
+  echo "|---|---|---|---|---|---|---|---|---|"
+  for codec in deflate zstd; do
+    local gdal=${codec^^}
+    SIZES=1 pair "TIFF → $codec, predictor" "vips tiffsave" "$t8" convert "$t8" --compress "$codec" -- \
+      vips tiffsave "$t8" "$W/v.tif" --compression "$codec" --predictor horizontal --bigtiff
+    SIZES=1 pair "TIFF → $codec, predictor" "gdal_translate" "$t8" convert "$t8" --compress "$codec" -- \
+      gdal_translate -q -co COMPRESS="$gdal" -co PREDICTOR=2 -co NUM_THREADS=ALL_CPUS -co BIGTIFF=YES "$t8" "$W/g.tif"
+  done
+  magick_policy
+  [ -f "$O/p40000.psb" ] || $T convert "$t8" --format psb --out "$O" --quiet >/dev/null
+  REPEAT=1 SIZES=1 pair "TIFF → PSB (one run)" "convert" "$t8" convert "$t8" --format psb -- \
+    /usr/bin/convert "$t8" "$W/c.psb"
+  REPEAT=1 SIZES=1 pair "PSB → TIFF (one run)" "convert" "$O/p40000.psb" convert "$O/p40000.psb" -- \
+    /usr/bin/convert "$O/p40000.psb[0]" "$W/c.tif"
+  echo; echo "Every output format of the 40000 × 25000 TIFF and back, torvel alone."
+  echo "| job | s | peak MB | output MB |"
+  echo "|---|---|---|---|"
+  local back="$O/back"
+  for f in "png" "jpg" "psb" "tif --compress deflate --tiled" "tif --compress zstd" "tif --compress jpeg --tiled 512" \
+    "tif --compress webp --tiled"; do
+    local args=(--format $f)
+    solo "TIFF → $f" convert "$t8" "${args[@]}"
+    rm -rf "$back"; mkdir -p "$back"
+    $T convert "$t8" "${args[@]}" --out "$back" --quiet >/dev/null
+    local file
+    file=$(ls "$back"/*)
+    REPEAT=1 solo "$f → RAW" convert "$file" --format raw
+  done
+  rm -rf "$back"
+}
+
 case "$what" in
   peers) peers ;;
   streaming) streaming ;;
-  all) peers; streaming ;;
-  *) echo "usage: $0 [peers|streaming|all]" >&2; exit 2 ;;
+  formats) formats ;;
+  all) peers; streaming; formats ;;
+  *) echo "usage: $0 [peers|streaming|formats|all]" >&2; exit 2 ;;
 esac
 rm -rf "$W"

@@ -4,9 +4,10 @@
 #   scripts/deps.sh build   what building the program and running the window need (./run.sh)
 #   scripts/deps.sh test    that, and what the tests, sanitizers and fuzzers use (./test.sh, .ci/run)
 set -euo pipefail
-BUILD=(g++ cmake ninja-build qt6-base-dev libtiff-dev libcurl4-openssl-dev zlib1g-dev fonts-dejavu-core)
+BUILD=(g++ cmake ninja-build qt6-base-dev libtiff-dev libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev zlib1g-dev
+  fonts-dejavu-core)
 TEST=(libtiff-tools libgtest-dev libbenchmark-dev xvfb xauth python3 python3-numpy python3-pil python3-tifffile
-  dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils man-db)
+  dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils man-db imagemagick python3-psd-tools)
 case "${1:-test}" in
   build) PACKAGES=("${BUILD[@]}") ;;
   test) PACKAGES=("${BUILD[@]}" "${TEST[@]}") ;;

@@ -20,18 +20,29 @@ void parsePair(const std::string& text, const std::string& what, uint32_t& a, ui
 namespace {
 
 bool takesValue(const std::string& option) {
-  for (const char* o : {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid", "--width"})
+  for (const char* o : {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid", "--width", "--compress", "--level",
+                        "--quality", "--subsampling", "--predictor", "--rows-per-strip"})
     if (option == o) return true;
   return false;
 }
 
 bool takeFlag(Arguments& a, const std::string& arg) {
-  bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast, &a.json};
-  const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast", "--json"};
-  for (int i = 0; i < 6; ++i)
+  bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast, &a.json, &a.lossless, &a.pyramid, &a.slow};
+  const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast", "--json", "--lossless", "--pyramid", "--slow"};
+  for (int i = 0; i < 9; ++i)
     if (arg == names[i]) return *flags[i] = true;
-  if (arg != "--slow") return false;
-  a.fast = false;
+  return false;
+}
+
+// --tiled, with the tile side when a number follows.
+bool takeTiles(Arguments& a, int argc, char** argv, int& i) {
+  const std::string arg = argv[i];
+  if (arg != "--tiled" && arg.rfind("--tiled=", 0) != 0) return false;
+  a.tiled = true;
+  std::string side = arg.size() > 8 ? arg.substr(8) : "";
+  if (side.empty() && i + 1 < argc && std::string(argv[i + 1]).find_first_not_of("0123456789") == std::string::npos)
+    side = argv[++i];
+  if (!side.empty()) a.tileSide = parseCount(side, "--tiled");
   return true;
 }
 
@@ -51,7 +62,7 @@ Arguments parseArguments(int argc, char** argv) {
   a.command = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (takeFlag(a, arg)) continue;
+    if (takeFlag(a, arg) || takeTiles(a, argc, argv, i)) continue;
     if (arg.rfind("--", 0) != 0) {
       a.positional.push_back(arg);
       continue;
@@ -63,6 +74,7 @@ Arguments parseArguments(int argc, char** argv) {
     a.values[name] = eq != std::string::npos ? arg.substr(eq + 1) : argv[++i];
   }
   readRawGeometry(a);
+  if (a.fast && a.slow) throw UsageError{"--fast and --slow cannot be given together"};
   return a;
 }
 

@@ -19,6 +19,8 @@ struct Arguments {
   std::vector<std::string> positional;
   std::map<std::string, std::string> values;  // options with a value
   bool yes = false, quiet = false, verbose = false, fast = false, help = false, json = false;
+  bool lossless = false, pyramid = false, tiled = false, slow = false;
+  uint32_t tileSide = 0;  // --tiled N; 0 when not given a side
   uint32_t rawWidth = 0, rawHeight = 0;  // --raw-size; 0 when not given
   int rawBits = 0;                       // --bits; 0 when not given
 

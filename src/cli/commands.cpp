@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/outputoptions.h"
 #include "cli/terminal.h"
 #include "engine/files.h"
 #include "engine/operations.h"
@@ -25,14 +26,7 @@ void requirePositional(const Arguments& a, size_t n, const char* what) {
   if (a.positional.size() != n) throw UsageError{std::string("expected ") + what};
 }
 
-OutputFormat outputFormat(const Arguments& a) {
-  const std::string f = a.has("--format") ? a.value("--format") : "tif";
-  if (f == "tif") return {FileKind::Tiff, false};
-  if (f == "tif-lzw") return {FileKind::Tiff, true};
-  if (f == "raw") return {FileKind::Raw, false};
-  if (f == "kro") return {FileKind::Kro, false};
-  throw UsageError{"--format takes tif, tif-lzw, raw or kro"};
-}
+OutputFormat outputFormat(const Arguments& a) { return outputFormatOf(a); }
 
 // What the RAW size dialog would ask, from --raw-size and --bits.
 RawGeometry rawGeometry(const Arguments& a) { return {a.rawWidth, a.rawHeight, a.rawBits}; }
@@ -47,6 +41,7 @@ std::string geometryQuestion(const ImageInfo& info) {
 std::vector<std::string> selectInput(const std::string& file, const Arguments& a, ImageInfo& info) {
   if (!fileExists(file)) return {"File not found: " + file};
   info = probeImage(absolute(file), rawGeometry(a));
+  for (const std::string& note : info.notes) printError(note);
   if (info.needsGeometry) return {geometryQuestion(info)};
   if (!info.accepted) return info.refusals.empty() ? std::vector<std::string>{refusalText(info)} : info.refusals;
   std::vector<std::string> refusals = inputLimitRefusals(info);
@@ -152,19 +147,54 @@ std::string jsonText(const std::string& text) {
   return out + "\"";
 }
 
-// The fields of `info` as one JSON object: numbers as numbers; what the file
-// holds, when it differs from what is read, as "file-channels" and "file-layout".
+namespace {
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+// The fields `info` prints: key, value, and whether the value is a number in JSON.
+struct Field {
+  std::string key, value;
+  bool numeric;
+};
+
+std::vector<Field> infoFields(const ImageInfo& info) {
+  std::vector<Field> f = {{"kind", kindText(info.kind), false},
+                          {"file-size", std::to_string(info.fileSize), true},
+                          {"width", std::to_string(info.width), true},
+                          {"height", std::to_string(info.height), true},
+                          {"bits", std::to_string(info.bits), true},
+                          {"channels", std::to_string(info.channels), true}};
+  if (!info.fileLayout.empty()) {
+    f.push_back({"file-channels", std::to_string(info.fileChannels), true});
+    f.push_back({"file-layout", info.fileLayout, false});
+  }
+  f.push_back({"bytes-per-pixel", std::to_string(info.bytesPerPixel()), true});
+  f.push_back({"pixels", pixelCountText(int64_t{info.width} * info.height), false});
+  f.push_back({"format", info.format.empty() ? kindText(info.kind) : info.format, false});
+  f.push_back({"pixel-count", std::to_string(uint64_t{info.width} * info.height), true});
+  f.push_back({"pages", std::to_string(std::max(info.pages, 1u)), true});
+  if (!info.codec.empty()) f.push_back({"codec", info.codec, false});
+  if (!info.storage.empty()) f.push_back({"storage", info.storage, false});
+  if (info.dpiX > 0) f.push_back({"dpi", number(info.dpiX) + (info.dpiY != info.dpiX ? "x" + number(info.dpiY) : ""), false});
+  if (!info.icc.empty()) f.push_back({"icc-profile-bytes", std::to_string(info.icc.size()), true});
+  if (!info.mode.empty()) f.push_back({"mode", info.mode, false});
+  if (info.kind == FileKind::Psd) f.push_back({"composite", info.composite ? "yes" : "no", false});
+  if (info.orientation) f.push_back({"orientation", std::to_string(info.orientation), true});
+  return f;
+}
+
+}  // namespace
+
+// The fields of `info` as one JSON object, numbers as numbers.
 void printInfoJson(const ImageInfo& info) {
-  std::string json = "{\"kind\": " + jsonText(kindText(info.kind)) + ", \"file-size\": " +
-                     std::to_string(info.fileSize) + ", \"width\": " + std::to_string(info.width) +
-                     ", \"height\": " + std::to_string(info.height) + ", \"bits\": " + std::to_string(info.bits) +
-                     ", \"channels\": " + std::to_string(info.channels);
-  if (!info.fileLayout.empty())
-    json += ", \"file-channels\": " + std::to_string(info.fileChannels) + ", \"file-layout\": " + jsonText(info.fileLayout);
-  json += ", \"bytes-per-pixel\": " + std::to_string(info.bytesPerPixel()) +
-          ", \"pixels\": " + jsonText(pixelCountText(int64_t{info.width} * info.height)) +
-          ", \"pages\": " + std::to_string(std::max(info.pages, 1u)) + "}";
-  std::printf("%s\n", json.c_str());
+  std::string json;
+  for (const Field& f : infoFields(info))
+    json += (json.empty() ? "{" : ", ") + jsonText(f.key) + ": " + (f.numeric ? f.value : jsonText(f.value));
+  std::printf("%s}\n", json.c_str());
 }
 
 int runInfo(const Arguments& a) {
@@ -178,11 +208,12 @@ int runInfo(const Arguments& a) {
     printInfoJson(info);
     return 0;
   }
-  std::printf("kind: %s\nfile-size: %lld\nwidth: %u\nheight: %u\nbits: %d\nchannels: %s\nbytes-per-pixel: %d\n"
-              "pixels: %s\n",
-              kindText(info.kind), static_cast<long long>(info.fileSize), info.width, info.height, info.bits,
-              channelsText(info).c_str(), info.bytesPerPixel(), pixelCountText(int64_t{info.width} * info.height).c_str());
-  if (info.pages > 1) std::printf("pages: %u (the first is read)\n", info.pages);
+  for (const Field& f : infoFields(info)) {
+    std::string value = f.key == "channels" ? channelsText(info) : f.value;
+    if (f.key == "pages" && info.pages > 1) value += " (the first is read)";
+    if ((f.key == "pages" && info.pages <= 1) || f.key == "file-channels" || f.key == "file-layout") continue;
+    std::printf("%s: %s\n", f.key.c_str(), value.c_str());
+  }
   return 0;
 }
 

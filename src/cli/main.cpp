@@ -5,9 +5,11 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/terminal.h"
+#include "engine/formats.h"
 #include "engine/tifffile.h"
 #include "torvel/version.h"
 
@@ -16,21 +18,42 @@ namespace {
 const char* const usage =
     "Usage:\n"
     "  torvel info    FILE [--json] [--raw-size WxH] [--bits 8|16]\n"
-    "  torvel convert FILE                 [common options]\n"
-    "  torvel crop    FILE X Y W H         [common options]\n"
-    "  torvel split   FILE --tile WxH      [common options]\n"
-    "  torvel merge   FILE... [--grid CxR] [common options]\n"
-    "  torvel resize  FILE --width N [--fast | --slow] [common options]\n"
+    "  torvel convert FILE                 [common options] [output options]\n"
+    "  torvel crop    FILE X Y W H         [common options] [output options]\n"
+    "  torvel split   FILE --tile WxH      [common options] [output options]\n"
+    "  torvel merge   FILE... [--grid CxR] [common options] [output options]\n"
+    "  torvel resize  FILE --width N [--fast | --slow] [common options] [output options]\n"
     "  torvel preview FILE --width N --out PICTURE.png [--raw-size WxH] [--bits 8|16]\n"
     "  torvel --version | --help | COMMAND --help\n"
     "\n"
     "Common options:\n"
-    "  --format tif|tif-lzw|raw|kro  output kind (default tif)\n"
+    "  --format NAME                 output format, one of those below (default tif)\n"
     "  --out DIR                     output folder, must exist (default: the input's folder)\n"
     "  --yes                         overwrite an existing output file\n"
     "  --raw-size WxH, --bits 8|16   geometry of a RAW input whose name does not give it\n"
     "  --quiet                       no progress display\n"
-    "  --verbose                     also print each status text\n";
+    "  --verbose                     also print each status text\n"
+    "\n"
+    "Output options (each where the format takes it):\n"
+    "  --compress none|lzw|deflate|zstd|jpeg|webp   TIFF codec\n"
+    "  --level N                     Deflate 1-9, ZSTD 1-19, PNG 0-9\n"
+    "  --quality N, --lossless       JPEG and WebP quality 1-100 (default 85); lossless WebP\n"
+    "  --subsampling 420|444         JPEG chroma subsampling (default 420)\n"
+    "  --predictor none|horizontal   LZW, Deflate, ZSTD (default horizontal, none for tif-lzw)\n"
+    "  --tiled [N]                   TIFF tiles of N x N (a multiple of 16; default 256)\n"
+    "  --rows-per-strip N            TIFF strips of N rows\n"
+    "\n"
+    "Formats:\n";
+
+// The usage, with the formats as the format table gives them.
+std::string usageText() {
+  std::string text = usage;
+  for (const torvel::OutputKind& k : torvel::outputKinds()) {
+    std::string name = "  " + std::string(k.name);
+    text += name + std::string(name.size() < 32 ? 32 - name.size() : 1, ' ') + k.about + "\n";
+  }
+  return text;
+}
 
 bool knownCommand(const char* name) {
   for (const char* c : {"info", "convert", "crop", "split", "merge", "resize", "preview"})
@@ -42,7 +65,7 @@ int run(int argc, char** argv) {
   using namespace torvel::cli;
   const Arguments args = parseArguments(argc, argv);
   if (args.help) {
-    std::fputs(usage, stdout);
+    std::fputs(usageText().c_str(), stdout);
     return 0;
   }
   if (args.command == "info") return runInfo(args);
@@ -64,7 +87,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   torvel::installTiffHandlers();
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-    std::fputs(usage, argc < 2 ? stderr : stdout);
+    std::fputs(usageText().c_str(), argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
   if (!std::strcmp(argv[1], "--version")) {
@@ -72,7 +95,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!knownCommand(argv[1])) {
-    std::fprintf(stderr, "torvel: unknown command '%s'\n\n%s", argv[1], usage);
+    std::fprintf(stderr, "torvel: unknown command '%s'\n\n%s", argv[1], usageText().c_str());
     return 2;
   }
   try {

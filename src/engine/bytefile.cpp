@@ -63,6 +63,12 @@ void ByteFile::adopt(int fd) {
   fd_ = fd;
 }
 
+int ByteFile::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
 bool ByteFile::seek(int64_t pos) {
   if (fd_ < 0) {
     error_ = EBADF;

@@ -24,6 +24,8 @@ class ByteFile {
   bool createNew(const std::string& path);
   // Takes over an open descriptor (closing the one held).
   void adopt(int fd);
+  // Hands the descriptor over to the caller; -1 when none is open.
+  int release();
   bool seek(int64_t pos);
   int64_t size();  // -1 when it cannot be told
   // Reads until `len` bytes or the end of the file; returns the count read.

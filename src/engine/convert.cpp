@@ -53,18 +53,24 @@ RunResult skipRows(ImageReader& reader, uint32_t rows, const RunContext& context
   return {};
 }
 
+// The region's rows into the writer, once per pass of a writer that takes
+// its planes one after the other.
 RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertRequest& request, const RunContext& context) {
   RunObserver& observer = context.observer();
   const Region& region = request.region;
   const SpanConverter convert(reader.info().layout(), writer.info().layout());
-  observer.phaseStarted({Phase::Copying, region.height, request.step, request.steps});
-  for (uint32_t c = 0; c < region.height; ++c) {
-    if (context.cancelled()) return RunContext::cancelledResult();
-    const uint8_t* line = reader.readRow(region.y + c);
-    if (!line) return readFailure(reader, context);
-    convert(line, region.x, writer.line(), 0, region.width);
-    if (!writer.writeRow()) return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};
-    observer.progressed({c + 1, region.height - c});
+  const int passes = writer.passes();
+  observer.phaseStarted({Phase::Copying, int64_t{region.height} * passes, request.step, request.steps});
+  for (int pass = 0; pass < passes; ++pass) {
+    if (pass > 0) writer.beginPass(pass);
+    for (uint32_t c = 0; c < region.height; ++c) {
+      if (context.cancelled()) return RunContext::cancelledResult();
+      const uint8_t* line = reader.readRow(region.y + c);
+      if (!line) return readFailure(reader, context);
+      convert(line, region.x, writer.line(), 0, region.width);
+      if (!writer.writeRow()) return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};
+      observer.progressed({int64_t{pass} * region.height + c + 1, region.height - c});
+    }
   }
   return {};
 }
@@ -83,7 +89,8 @@ RunResult convertImage(const ConvertRequest& request, const RunContext& context)
   if (!reader) return result;
   reader->useColumns(region.x, region.width);
   const OutputRequest out{outputBase(request.outDir, input.path, request.format.kind, region.width, region.height),
-                          request.format, region.width, region.height, input.bits, false, input.path};
+                          request.format, region.width, region.height, input.bits, false, input.path,
+                          keptFrom(input)};
   OutputCreation made = createOutput(out, context);
   if (!made.writer) return {made.outcome, made.message, {}};
 

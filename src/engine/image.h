@@ -1,5 +1,6 @@
-// What the engine knows of an image file: its kind, its size and the layout
-// of the pixel lines read from it or written to it.
+// What the engine knows of an image file: its kind, its size, the layout of
+// the pixel lines read from it or written to it, and what it holds beside
+// the pixels.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +9,14 @@
 
 namespace torvel {
 
-enum class FileKind : uint8_t { None, Kro, Raw, Tiff };
+enum class FileKind : uint8_t { None, Kro, Raw, Tiff, Psd, Png, Jpeg };
 
 // How the samples of a pixel line lie: interleaved R, G, B (A), pixels left
 // to right. 16-bit samples are little-endian in TIFF and RAW files and
 // big-endian in KRO files.
 struct PixelLayout {
   int bits = 0;      // per sample: 8 or 16
-  int channels = 0;  // 3 (RGB) or 4 (RGBA)
+  int channels = 0;  // 3 (RGB) or 4 (RGBA); an output may hold 1 (gray) or 2 (gray + alpha)
   bool littleEndian = true;
   int bytesPerPixel() const { return channels * bits / 8; }
 };
@@ -51,6 +52,21 @@ struct ImageInfo {
   int fileChannels = 0;
   std::string fileLayout;
   uint32_t pages = 1;  // images in the file; the first one is read
+  bool gray = false;   // the pixels are gray, read as RGB(A) with equal samples
+
+  // Beside the pixels, kept by the writers that can hold them.
+  double dpiX = 0, dpiY = 0;  // pixels per inch; 0 when the file does not say
+  std::string icc;            // an embedded ICC colour profile
+
+  // How the file stores its pixels, as `info` tells it.
+  std::string format;         // "TIFF", "BigTIFF", "PNG", "JPEG", "PSD", "PSB"; empty for RAW and KRO
+  std::string codec;          // "LZW", "Deflate with horizontal predictor", "RLE"...
+  std::string storage;        // "strips of 16 rows", "tiles of 256 × 256", "progressive", "interlaced"
+  std::string mode;           // a Photoshop file's colour mode
+  bool composite = true;      // a Photoshop file holds a real composite image
+  int orientation = 0;        // the EXIF orientation (1 to 8); 0 when none
+  // What the probe found worth saying that does not refuse the file.
+  std::vector<std::string> notes;
 
   PixelLayout layout() const { return {bits, channels, littleEndian}; }
   int bytesPerPixel() const { return channels * bits / 8; }
@@ -61,13 +77,11 @@ struct ImageInfo {
 // differs ("1 gray, read as 3").
 std::string channelsText(const ImageInfo& info);
 
-// The one table of file extensions: which kind a name's extension selects
-// (any letter case), None for anything else.
+// Which kind a name's extension selects (any letter case), None for anything
+// else; the extensions are those of the format table (formats.h).
 FileKind kindOfPath(const std::string& path);
-// "TIF", "RAW" or "KRO".
+// "TIF", "RAW", "KRO", "PSD", "PNG" or "JPG".
 const char* kindText(FileKind kind);
-// The extension an output of `kind` gets: ".kro", ".raw", ".tif" or ".big.tif".
-const char* outputExtension(FileKind kind, bool bigTiff = false);
 // The input extensions of one kind, lower case, as "*.tif *.tiff"; all of
 // them for None.
 std::string extensionPatterns(FileKind kind);

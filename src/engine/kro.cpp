@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/files.h"
-#include "engine/formats.h"
+#include "engine/formatparts.h"
 #include "engine/plainlines.h"
 
 namespace torvel {
@@ -83,8 +83,9 @@ std::unique_ptr<ImageReader> openKroReader(const ImageInfo& info, std::string& w
   return r;
 }
 
-std::unique_ptr<ImageWriter> createKroWriter(const ImageInfo& info, std::unique_ptr<PartFile> part,
+std::unique_ptr<ImageWriter> createKroOutput(const WriterSetup& setup, std::unique_ptr<PartFile> part,
                                              std::string& why) {
+  const ImageInfo& info = setup.info;
   uint8_t header[kroHeaderSize];
   encodeKroHeader({info.width, info.height, static_cast<uint32_t>(info.bits), 4}, header);
   auto w = std::make_unique<PlainLineWriter>(info, std::move(part));

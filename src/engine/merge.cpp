@@ -61,6 +61,7 @@ class Merger {
   const RunContext& context_;
   TileIndex index_;
   MergeGeometry geometry_{request_.columns, request_.rows};
+  ImageInfo first_;  // tile (1, 1): what the output keeps comes from it
   std::unique_ptr<ImageWriter> output_;
   std::vector<std::unique_ptr<ImageReader>> band_;
   std::vector<SpanConverter> converters_;
@@ -69,7 +70,8 @@ class Merger {
 };
 
 bool Merger::measureCorners() {
-  const ImageInfo first = probeTile(1, 1);
+  first_ = probeTile(1, 1);
+  const ImageInfo& first = first_;
   if (!first.accepted) return refuseTile(1, 1, first);
   const ImageInfo last = probeTile(request_.columns, request_.rows);
   if (!last.accepted) return refuseTile(request_.columns, request_.rows, last);
@@ -131,14 +133,20 @@ RunResult Merger::run() {
   const uint32_t height = static_cast<uint32_t>(geometry_.outputHeight());
   const std::string outBase = request_.outDir + base;
   const OutputRequest out{request_.format.kind == FileKind::Raw ? sizedName(outBase, width, height) : outBase,
-                          request_.format, width, height, geometry_.bits, false, request_.selectedInput};
+                          request_.format, width, height, geometry_.bits, false, request_.selectedInput,
+                          keptFrom(first_)};
   OutputCreation made = createOutput(out, context_);
   if (!made.writer) return {made.outcome, made.failureText("Cannot create the file"), {}};
   output_ = std::move(made.writer);
 
   context_.observer().phaseStarted({Phase::Merging, height});
-  for (uint32_t row = 1; row <= request_.rows; ++row)
-    if (context_.cancelled() || !openBand(row) || !copyBand(row)) break;
+  // Outputs that take their planes one after the other get every band once per plane.
+  for (int pass = 0; pass < output_->passes() && result_.completed() && !context_.cancelled(); ++pass) {
+    if (pass > 0) output_->beginPass(pass);
+    outputRow_ = 0;
+    for (uint32_t row = 1; row <= request_.rows; ++row)
+      if (context_.cancelled() || !openBand(row) || !copyBand(row)) break;
+  }
   band_.clear();
   if (context_.cancelled() && result_.completed()) result_ = RunContext::cancelledResult();
   if (result_.completed() && !output_->finish())

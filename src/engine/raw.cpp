@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/files.h"
-#include "engine/formats.h"
+#include "engine/formatparts.h"
 #include "engine/plainlines.h"
 #include "engine/tilenames.h"
 
@@ -216,9 +216,9 @@ std::unique_ptr<ImageReader> openRawReader(const ImageInfo& info, std::string& w
   return r;
 }
 
-std::unique_ptr<ImageWriter> createRawWriter(const ImageInfo& info, std::unique_ptr<PartFile> part,
+std::unique_ptr<ImageWriter> createRawOutput(const WriterSetup& setup, std::unique_ptr<PartFile> part,
                                              std::string& why) {
-  auto w = std::make_unique<PlainLineWriter>(info, std::move(part));
+  auto w = std::make_unique<PlainLineWriter>(setup.info, std::move(part));
   if (!w->open(nullptr, 0, why)) return nullptr;
   return w;
 }

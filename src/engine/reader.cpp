@@ -5,7 +5,7 @@
 
 #include "engine/bytefile.h"
 #include "engine/files.h"
-#include "engine/formats.h"
+#include "engine/formatparts.h"
 
 namespace torvel {
 
@@ -31,33 +31,40 @@ std::string rowMemoryText(const ImageInfo& info) {
   return notEnoughMemoryFor("a row of " + std::to_string(info.width) + " pixels", info.lineBytes());
 }
 
+namespace {
+
+// The kind the file's first bytes say, when it says one that its name does
+// not: the content wins, and the note names both.
+void followContent(ImageInfo& info, ByteFile& file) {
+  uint8_t head[16] = {};
+  const size_t got = file.readAt(0, head, sizeof head);
+  const FileKind content = kindOfContent(head, got);
+  if (content == FileKind::None || content == info.kind) return;
+  info.notes.push_back(info.path + " holds a " + inputFormatOf(content)->label + " image, not what its name says (" +
+                       inputFormatOf(info.kind)->label + "): it is read as " + inputFormatOf(content)->label);
+  info.kind = content;
+}
+
+}  // namespace
+
 ImageInfo probeImage(const std::string& path, const RawGeometry& raw) {
   ImageInfo info;
   info.path = path;
   info.kind = kindOfPath(path);
   if (info.kind == FileKind::None) return info;  // not ours: refused without a word
   info.fileSize = fileSize(path);
-  {
+  ByteFile file;
+  if (!file.openRead(path)) {
     // A FIFO, a device or a socket would block or never end: refused before any probe opens it.
-    ByteFile file;
-    if (!file.openRead(path) && file.takeError() == ByteFile::notRegularFile) {
+    if (file.takeError() == ByteFile::notRegularFile) {
       refuseProbe(info, "Cannot read " + path + ": it is not a regular file");
       return info;
     }
+  } else {
+    followContent(info, file);
   }
-  switch (info.kind) {
-    case FileKind::Kro:
-      probeKro(info);
-      break;
-    case FileKind::Tiff:
-      probeTiff(info);
-      break;
-    case FileKind::Raw:
-      probeRaw(info, raw);
-      break;
-    case FileKind::None:
-      break;
-  }
+  file.close();
+  inputFormatOf(info.kind)->probe(info, raw);
   return info;
 }
 
@@ -71,16 +78,8 @@ std::string refusalText(const ImageInfo& info) {
 }
 
 std::unique_ptr<ImageReader> openReader(const ImageInfo& info, std::string& why) {
-  switch (info.kind) {
-    case FileKind::Kro:
-      return openKroReader(info, why);
-    case FileKind::Raw:
-      return openRawReader(info, why);
-    case FileKind::Tiff:
-      return openTiffReader(info, why);
-    case FileKind::None:
-      break;
-  }
+  const InputFormat* format = inputFormatOf(info.kind);
+  if (format) return format->open(info, why);
   why = "not an image file";
   return nullptr;
 }

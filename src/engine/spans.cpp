@@ -134,14 +134,47 @@ constexpr SpanConverter::Function converters16[2][2][2] = {
     {{copyRgb16, rgb16ToRgba16<false>}, {rgba16ToRgb16<false>, copyRgba16}},
     {{swapSamples16<3>, rgb16ToRgba16<true>}, {rgba16ToRgb16<true>, swapSamples16<4>}}};
 
+// Gray outputs from lines whose samples are equal (a gray input read as RGB):
+// the first sample, and the alpha when kept (full when the line has none).
+template <typename T, int In, int Out, bool Swap>
+void toGray(const uint8_t* src, uint8_t* dst, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    T v[2] = {0, static_cast<T>(~T{0})};
+    std::memcpy(&v[0], src + i * In * sizeof(T), sizeof(T));
+    if (In == 4) std::memcpy(&v[1], src + (i * In + 3) * sizeof(T), sizeof(T));
+    for (int k = 0; k < Out; ++k) {
+      if constexpr (Swap) v[k] = static_cast<T>(swap16(static_cast<uint16_t>(v[k])));
+      std::memcpy(dst + (i * Out + k) * sizeof(T), &v[k], sizeof(T));
+    }
+  }
+}
+
+// [16-bit orders differ][in channels is 4][out channels is 2]
+constexpr SpanConverter::Function grayConverters8[2][2] = {{toGray<uint8_t, 3, 1, false>, toGray<uint8_t, 3, 2, false>},
+                                                          {toGray<uint8_t, 4, 1, false>, toGray<uint8_t, 4, 2, false>}};
+constexpr SpanConverter::Function grayConverters16[2][2][2] = {
+    {{toGray<uint16_t, 3, 1, false>, toGray<uint16_t, 3, 2, false>},
+     {toGray<uint16_t, 4, 1, false>, toGray<uint16_t, 4, 2, false>}},
+    {{toGray<uint16_t, 3, 1, true>, toGray<uint16_t, 3, 2, true>},
+     {toGray<uint16_t, 4, 1, true>, toGray<uint16_t, 4, 2, true>}}};
+
 bool validChannels(int c) { return c == 3 || c == 4; }
+
+SpanConverter::Function grayConverter(const PixelLayout& from, const PixelLayout& to) {
+  const int in4 = from.channels == 4, out2 = to.channels == 2;
+  if (from.bits == 8) return grayConverters8[in4][out2];
+  return from.bits == 16 ? grayConverters16[from.littleEndian != to.littleEndian][in4][out2] : nullptr;
+}
 
 }  // namespace
 
 SpanConverter::SpanConverter(const PixelLayout& from, const PixelLayout& to) {
-  if (!validChannels(from.channels) || !validChannels(to.channels)) return;
+  const bool gray = to.channels == 1 || to.channels == 2;
+  if (!validChannels(from.channels) || !(validChannels(to.channels) || gray)) return;
   const int in4 = from.channels == 4, out4 = to.channels == 4;
-  if (from.bits == 8)
+  if (gray)
+    convert_ = grayConverter(from, to);
+  else if (from.bits == 8)
     convert_ = converters8[in4][out4];
   else if (from.bits == 16)
     convert_ = converters16[from.littleEndian != to.littleEndian][in4][out4];

@@ -36,6 +36,7 @@ class Splitter {
 
  private:
   bool createBand(uint32_t band);
+  bool copyPasses(uint32_t band);
   bool copyBand(uint32_t band);
   bool closeBand(bool copied);
   // Ends the run as cancelled, or with `text`; the tiles written stay listed.
@@ -63,16 +64,29 @@ class Splitter {
 
 RunResult Splitter::run() {
   context_.observer().phaseStarted({Phase::Splitting, grid_.height});
-  for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) closeBand(createBand(band) && copyBand(band));
+  for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) closeBand(createBand(band) && copyPasses(band));
   context_.observer().phaseEnded();
   return result_;
+}
+
+// The band's rows, once per pass of tiles that take their planes one after the other.
+bool Splitter::copyPasses(uint32_t band) {
+  const uint32_t start = inputRow_;
+  const int passes = tiles_.front()->passes();
+  for (int pass = 0; pass < passes; ++pass) {
+    if (pass > 0)
+      for (auto& tile : tiles_) tile->beginPass(pass);
+    inputRow_ = start;
+    if (!copyBand(band)) return false;
+  }
+  return true;
 }
 
 bool Splitter::createBand(uint32_t band) {
   for (uint32_t c = 1; c <= grid_.columns; ++c) {
     const uint32_t w = grid_.columnWidth(c), h = grid_.rowHeight(band);
     const OutputRequest out{tileName(prefix_, w, h, c, band), request_.format, w, h, request_.input.bits,
-                            forceBigTiff_, request_.input.path};
+                            forceBigTiff_, request_.input.path, keptFrom(request_.input)};
     OutputCreation made = createOutput(out, context_);
     if (!made.writer)
       return stopWith(made.outcome == Outcome::Declined ? Outcome::Declined : Outcome::Failed,

@@ -7,8 +7,8 @@
 
 #include "engine/bytefile.h"
 #include "engine/files.h"
-#include "engine/formats.h"
-#include "engine/stripencoder.h"
+#include "engine/formatparts.h"
+#include "engine/chunkencoder.h"
 #include "engine/tifffile.h"
 #include "engine/tifflayout.h"
 
@@ -35,6 +35,38 @@ bool channelsFit(const TiffLayout& l) {
 }  // namespace
 
 namespace {
+
+std::string codecText(TIFF* tif, uint16_t compression) {
+  const TIFFCodec* codec = TIFFFindCODEC(compression);
+  std::string text = compression == COMPRESSION_NONE ? "none" : codec ? codec->name : "scheme " + std::to_string(compression);
+  uint16_t predictor = 1;
+  if (compression != COMPRESSION_NONE && TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor) == 1 && predictor == 2)
+    text += " with horizontal predictor";
+  return text;
+}
+
+// What `info` tells beside the pixels: gray, resolution, profile, storage.
+void describeTiff(ImageInfo& info, TIFF* tif, const TiffLayout& l) {
+  info.gray = l.meaning == TiffLayout::Meaning::Gray || l.meaning == TiffLayout::Meaning::GrayAlpha;
+  info.format = TIFFIsBigTIFF(tif) ? "BigTIFF" : "TIFF";
+  info.codec = codecText(tif, l.compression);
+  info.storage = l.tiled ? "tiles of " + std::to_string(l.tileWidth) + " × " + std::to_string(l.tileHeight)
+                         : "strips of " + std::to_string(std::min(l.rowsPerStrip, l.height)) + " rows";
+  if (l.separatePlanes()) info.storage += ", planes apart";
+  float x = 0, y = 0;
+  uint16_t unit = RESUNIT_INCH;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+  if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) == 1 && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y) == 1 &&
+      unit != RESUNIT_NONE) {
+    const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+    info.dpiX = x * perInch;
+    info.dpiY = y * perInch;
+  }
+  uint32_t count = 0;
+  void* profile = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &profile) == 1 && profile)
+    info.icc.assign(static_cast<const char*>(profile), count);
+}
 
 // Why a file named as a TIFF does not open as one.
 std::string openRefusal(const std::string& path, int64_t size, const std::string& why) {
@@ -79,6 +111,7 @@ void probeTiff(ImageInfo& info) {
   info.fileLayout = layout.meaningText();
   info.fileChannels = layout.samples;
   info.pages = TIFFNumberOfDirectories(tif);
+  describeTiff(info, tif, layout);
 }
 
 namespace {
@@ -94,7 +127,7 @@ class TiffWriter : public ImageWriter {
     }
     tiff_ = TiffFile::create(takeDescriptor(), writePath(), bigTiff, why);
     if (!tiff_) return false;
-    setTags(lzw);
+    setTags(tiff_->handle(), lzw);
     return !lzw || startEncoder(bigTiff, why);
   }
 
@@ -130,8 +163,7 @@ class TiffWriter : public ImageWriter {
 
  private:
   // The tags of every TIFF we write, in this order, and no others.
-  void setTags(bool lzw) {
-    TIFF* t = tiff_->handle();
+  void setTags(TIFF* t, bool lzw) const {
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, info().width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, info().height);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(info().bits));
@@ -148,8 +180,8 @@ class TiffWriter : public ImageWriter {
   // LZW strips are compressed on every core and written raw, in order.
   bool startEncoder(bool bigTiff, std::string& why) {
     const size_t queue = std::clamp<uint64_t>((uint64_t{64} << 20) / info().lineBytes(), 4, 64);
-    encoder_ = std::make_unique<StripEncoder>(
-        StripEncoder::Settings{info().width, info().height, info().bits, 3, COMPRESSION_LZW, bigTiff},
+    encoder_ = std::make_unique<ChunkEncoder>(
+        ChunkEncoder::Settings{[this](TIFF* t) { setTags(t, true); }, false, bigTiff},
         std::max(1u, std::thread::hardware_concurrency()), queue);
     writeStrip_ = [this](uint32_t strip, const std::vector<uint8_t>& bytes) {
       const tmsize_t n = static_cast<tmsize_t>(bytes.size());
@@ -159,17 +191,18 @@ class TiffWriter : public ImageWriter {
   }
 
   std::unique_ptr<TiffFile> tiff_;
-  std::unique_ptr<StripEncoder> encoder_;
-  StripEncoder::StripWriter writeStrip_;
+  std::unique_ptr<ChunkEncoder> encoder_;
+  ChunkEncoder::ChunkWriter writeStrip_;
   uint32_t row_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> createTiffWriter(const ImageInfo& info, std::unique_ptr<PartFile> part, bool lzw,
-                                              bool bigTiff, std::string& why) {
-  auto w = std::make_unique<TiffWriter>(info, std::move(part));
-  if (!w->open(lzw, bigTiff, why)) return nullptr;
+std::unique_ptr<ImageWriter> createTiffOutput(const WriterSetup& setup, std::unique_ptr<PartFile> part,
+                                              std::string& why) {
+  if (setup.format.tuned) return createTunedTiffWriter(setup, std::move(part), why);
+  auto w = std::make_unique<TiffWriter>(setup.info, std::move(part));
+  if (!w->open(setup.format.lzw, setup.bigTiff, why)) return nullptr;
   return w;
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/files.h"
-#include "engine/formats.h"
+#include "engine/formatparts.h"
 #include "engine/plainlines.h"
 #include "engine/tifffile.h"
 #include "engine/tifflayout.h"

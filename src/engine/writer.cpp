@@ -78,19 +78,34 @@ void ImageWriter::discard() {
   open_ = false;
 }
 
-int64_t tiffWorstCaseSize(int64_t rawSize, bool lzw) { return lzw ? rawSize + rawSize / 2 : rawSize; }
+int64_t tiffWorstCaseSize(int64_t rawSize, const OutputFormat& format) {
+  const Codec codec = format.tuned ? format.codec : (format.lzw ? Codec::Lzw : Codec::None);
+  int64_t size = rawSize;
+  if (codec == Codec::Lzw || codec == Codec::Jpeg || codec == Codec::WebP) size += rawSize / 2;
+  if (codec == Codec::Deflate || codec == Codec::Zstd) size += rawSize / 64 + (int64_t{1} << 20);
+  return format.pyramid ? size + size / 3 : size;  // the levels add a third at most
+}
+
+KeptFromInput keptFrom(const ImageInfo& input) {
+  return {input.channels, input.gray, input.dpiX, input.dpiY, input.icc};
+}
 
 namespace {
 
-// The output as its kind makes it: channels, sample order and extension.
+// The output as its format makes it: channels, sample order, and what it keeps.
 ImageInfo describeOutput(const OutputRequest& r) {
   ImageInfo o;
   o.kind = r.format.kind;
   o.width = r.width;
   o.height = r.height;
   o.bits = r.bits;
-  o.channels = r.format.kind == FileKind::Kro ? 4 : 3;
-  o.littleEndian = r.format.kind != FileKind::Kro;
+  o.channels = outputChannels(r.format, r.kept);
+  o.gray = o.channels < 3;
+  // 16-bit samples: big-endian in KRO, PNG and Photoshop files, the host's order elsewhere.
+  o.littleEndian = r.format.kind != FileKind::Kro && r.format.kind != FileKind::Png && r.format.kind != FileKind::Psd;
+  o.dpiX = r.kept.dpiX;
+  o.dpiY = r.kept.dpiY;
+  o.icc = r.kept.icc;
   o.accepted = true;
   return o;
 }
@@ -99,23 +114,19 @@ std::unique_ptr<ImageWriter> openWriter(const OutputRequest& r, const ImageInfo&
                                         std::string& why) {
   auto part = std::make_unique<PartFile>();
   if (!part->create(out.path, why)) return nullptr;
-  switch (r.format.kind) {
-    case FileKind::Tiff:
-      return createTiffWriter(out, std::move(part), r.format.lzw, bigTiff, why);
-    case FileKind::Raw:
-      return createRawWriter(out, std::move(part), why);
-    case FileKind::Kro:
-      return createKroWriter(out, std::move(part), why);
-    case FileKind::None:
-      break;
-  }
-  return nullptr;
+  return outputKindOf(r.format).create({out, r.format, bigTiff}, std::move(part), why);
 }
 
 // The guards before anything is written; a refusal leaves `made` without a writer.
-bool passesGuards(const OutputRequest& r, const std::string& name, int64_t size, const RunContext& context,
+bool passesGuards(const OutputRequest& r, const ImageInfo& out, int64_t size, const RunContext& context,
                   OutputCreation& made, bool& replacing) {
+  const std::string& name = out.path;
   made.path = name;
+  if (std::string refusal = formatRefusal(r.format, out); !refusal.empty()) {
+    made.outcome = Outcome::Refused;
+    made.message = refusal;
+    return false;
+  }
   if (sameFile(name, r.inputPath)) {
     made.outcome = Outcome::Refused;
     made.message = "Cannot overwrite input file";
@@ -148,10 +159,10 @@ OutputCreation createOutput(const OutputRequest& request, const RunContext& cont
   ImageInfo out = describeOutput(request);
   const int64_t size = int64_t{out.width} * out.height * out.bytesPerPixel();
   made.bigTiff = request.format.kind == FileKind::Tiff &&
-                 (request.forceBigTiff || tiffWorstCaseSize(size, request.format.lzw) > bigTiffThreshold);
-  out.path = request.basePath + outputExtension(request.format.kind, made.bigTiff);
+                 (request.forceBigTiff || tiffWorstCaseSize(size, request.format) > bigTiffThreshold);
+  out.path = request.basePath + outputExtension(request.format, made.bigTiff);
   bool replacing = false;
-  if (!passesGuards(request, out.path, size, context, made, replacing)) return made;
+  if (!passesGuards(request, out, size, context, made, replacing)) return made;
 
   std::string why;
   removeLeftovers(folderOf(out.path));

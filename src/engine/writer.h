@@ -29,6 +29,11 @@ class ImageWriter {
   uint8_t* line() { return nextLine_ ? nextLine_ : (nextLine_ = rowBuffer()); }
   // Writes line() as the next row; false on failure, and error() says why.
   bool writeRow();
+  // Outputs stored plane by plane take their rows once per plane: the run
+  // hands them every row passes() times, calling beginPass() before each
+  // pass after the first.
+  virtual int passes() const { return 1; }
+  virtual void beginPass(int /*pass*/) {}
   // Completes the file and gives it its final name; false when that fails,
   // and then the file is gone. A file that took the final name meanwhile is
   // replaced only when `replace` was set; otherwise finish() fails and
@@ -69,10 +74,35 @@ class ImageWriter {
   bool nameTaken_ = false;
 };
 
+// The TIFF codecs of the new TIFF writer.
+enum class Codec : uint8_t { None, Lzw, Deflate, Zstd, Jpeg, WebP };
+
+// What an output is written as: its kind and the options that apply to it
+// (the format table, formats.h, says which do).
 struct OutputFormat {
   FileKind kind = FileKind::Tiff;
-  bool lzw = false;  // TIFF only
+  bool lzw = false;        // the original TIFF kinds: one row per strip, uncompressed or LZW
+  bool tuned = false;      // TIFF by the new writer, with the options below; keeps alpha and gray
+  Codec codec = Codec::None;
+  int level = 0;           // Deflate 1-9, ZSTD 1-19, PNG 0-9; 0: the library's default
+  int quality = 85;        // JPEG and WebP, 1-100
+  bool lossless = false;   // WebP
+  bool chroma444 = false;  // JPEG: full chroma instead of 4:2:0
+  bool predictor = true;   // LZW, Deflate and ZSTD in the new TIFF writer: horizontal differencing
+  uint32_t tileSide = 0;   // TIFF tiles of this side; 0: strips
+  uint32_t rowsPerStrip = 0;  // TIFF strips of this many rows; 0: the writer's choice
+  bool pyramid = false;    // TIFF: reduced-resolution levels after the full image
+  bool psd = false;        // Photoshop: PSD (version 1) instead of PSB
 };
+
+// What an output keeps of its input where its format can hold it.
+struct KeptFromInput {
+  int channels = 3;  // of the lines handed to the writer: 3 or 4
+  bool gray = false;
+  double dpiX = 0, dpiY = 0;
+  std::string icc;
+};
+KeptFromInput keptFrom(const ImageInfo& input);
 
 struct OutputRequest {
   std::string basePath;  // the full path without extension
@@ -82,6 +112,7 @@ struct OutputRequest {
   int bits = 8;               // the input's: outputs never convert bits
   bool forceBigTiff = false;  // a TIFF output becomes BigTIFF whatever its size
   std::string inputPath;      // never overwritten
+  KeptFromInput kept;
 };
 
 struct OutputCreation {
@@ -99,8 +130,9 @@ struct OutputCreation {
 
 // Pixel-data bytes above which a TIFF output becomes BigTIFF.
 inline constexpr int64_t bigTiffThreshold = 4000000000LL;
-// The size the BigTIFF rule judges: LZW can expand noisy data by half.
-int64_t tiffWorstCaseSize(int64_t rawSize, bool lzw);
+// The size the BigTIFF rule judges: LZW can expand noisy data by half, the
+// lossy codecs are judged as LZW, Deflate and ZSTD by a little.
+int64_t tiffWorstCaseSize(int64_t rawSize, const OutputFormat& format);
 
 // Creates an output: extension and BigTIFF decision, then the guards (never
 // the input, an existing file replaced only as the context allows, enough

@@ -16,6 +16,7 @@
 #include <future>
 
 #include "engine/files.h"
+#include "engine/formats.h"
 #include "engine/leftovers.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
@@ -25,6 +26,7 @@
 #include "resize/plan.h"
 #include "resize/regionio.h"
 #include "resize/resample.h"
+#include "resize/resizerun.h"
 
 namespace torvel {
 
@@ -32,11 +34,6 @@ namespace {
 
 // Two source blocks are read ahead of the scaling when both fit in this.
 constexpr int64_t overlapBudget = int64_t{768} << 20;
-
-struct TileJob {
-  uint32_t x, y, width, height;          // in the pass's image
-  uint32_t outX, outY, outWidth, outHeight;  // in its result
-};
 
 // A pass's tiles in the order they are scaled: band by band, left to right.
 std::vector<TileJob> tileJobs(const ResizePass& p) {
@@ -55,44 +52,7 @@ std::vector<TileJob> tileJobs(const ResizePass& p) {
   return jobs;
 }
 
-// The samples of the resize's lines: three, in the image's bits, host order.
-PixelLayout resizeLayout(int bits) { return {bits, 3, true}; }
-
-class ResizeRun {
- public:
-  ResizeRun(const ResizeRequest& request, const RunContext& context) : request_(request), context_(context) {}
-  RunResult run();
-
- private:
-  std::string refusal(const ResizePlan& plan);
-  std::string roomRefusal(const ResizePlan& plan) const;
-  bool makeTemporaryFolder();
-  std::unique_ptr<RegionReader> storedReader();
-  bool pass(const ResizePass& pass);
-  bool scaleTiles(const ResizePass& pass, RegionReader& reader, RegionWriter& writer);
-  bool scaleTile(const TileJob& job, const PixelBlock& source, PixelBlock& scaled, RegionWriter& writer,
-                 const Progress& at, int64_t& done);
-  void reportStopping();
-  bool scaleDirectly(const ResizePlan& plan);
-  bool pickByIndex(const ResizePlan& plan);
-  bool convertCurrent();
-  using RowSource = std::function<bool(uint32_t row, uint8_t* line)>;
-  bool writeOutput(uint32_t width, uint32_t height, const RowSource& rows);
-  bool refuseReplacingInput(uint32_t width, uint32_t height);
-  void adopt(const std::string& path);
-  // Ends the run as failed, with the reason.
-  bool stopFailed(const std::string& why) {
-    result_ = {Outcome::Failed, withReason("Error resizing the image", why), {}};
-    return false;
-  }
-
-  const ResizeRequest& request_;
-  const RunContext& context_;
-  PrivateFolder temp_;  // removed with the run, however it ends
-  std::string tempDir_, outDir_;
-  ImageInfo current_;  // the input, then each pass's result in the temporary folder
-  RunResult result_;
-};
+}  // namespace
 
 // Why the resize cannot start; empty when nothing stands in the way.
 std::string ResizeRun::refusal(const ResizePlan& plan) {
@@ -159,10 +119,16 @@ RunResult ResizeRun::run() {
   return result_;
 }
 
-// The current image becomes `path` (none when empty); a temporary one before it goes.
+// The current image becomes `path` (none when empty); a temporary one before
+// it goes. A temporary image is the user's, made smaller: what the output
+// keeps of the input (gray, resolution, profile) comes with it.
 void ResizeRun::adopt(const std::string& path) {
   if (current_.path != request_.input.path) removeFile(current_.path);
   current_ = path.empty() ? ImageInfo{} : probeImage(path);
+  current_.gray = request_.input.gray;
+  current_.dpiX = request_.input.dpiX;
+  current_.dpiY = request_.input.dpiY;
+  current_.icc = request_.input.icc;
 }
 
 // The current image as rows the passes read regions of: one that is not
@@ -274,120 +240,6 @@ bool ResizeRun::scaleTiles(const ResizePass& p, RegionReader& reader, RegionWrit
   observer.phaseEnded();
   return true;
 }
-
-bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
-  std::unique_ptr<RegionReader> reader = storedReader();
-  if (!reader) return false;
-  RunObserver& observer = context_.observer();
-  PixelBlock scaled;
-  bool completed = false;
-  try {
-    PixelBlock image = PixelBlock::forOverwrite(current_.width, current_.height, formatOfBits(current_.bits));
-    reader->read(0, 0, image);
-    if (plan.finalWidth == 0 || plan.finalHeight == 0) throw ImagingError("New width or height is zero.");
-    scaled = PixelBlock::forOverwrite(plan.finalWidth, plan.finalHeight, image.format());
-    observer.phaseStarted({Phase::Scaling, plan.finalHeight, 3, 4});
-    ResampleOptions options;
-    options.cancel = context_.cancelToken();
-    options.progress = [&](int64_t rows) { observer.progressed({rows, plan.finalHeight - rows + 1}); };
-    completed = scaleInto(image, scaled, ResizeFilter::Lanczos, options);  // the fast method picks by index instead
-    observer.phaseEnded();
-  } catch (const std::exception& e) {
-    observer.phaseEnded();
-    return stopFailed(e.what());
-  }
-  if (!completed) {
-    result_ = RunContext::cancelledResult();
-    return false;
-  }
-  return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
-    std::memcpy(line, scaled.row(static_cast<int32_t>(row)), static_cast<size_t>(scaled.rowBytes()));
-    return true;
-  });
-}
-
-// The fast method: every output pixel's source picked by index, reading only
-// the input rows that are used.
-bool ResizeRun::pickByIndex(const ResizePlan& plan) {
-  const ImageInfo& in = request_.input;
-  if (plan.finalWidth == 0 || plan.finalHeight == 0) return stopFailed("New width or height is zero.");
-  const std::vector<uint32_t> columns = nearestSources(plan, in.width, true);
-  const std::vector<uint32_t> rows = nearestSources(plan, in.height, false);
-  std::string why;
-  std::unique_ptr<ImageReader> reader = openRunInput(in, context_, result_);
-  if (!reader) return false;
-  reader->readSparsely();
-  const size_t bpp = static_cast<size_t>(in.bytesPerPixel());
-  std::vector<uint8_t> picked(size_t(plan.finalWidth) * bpp);
-  // Pixels become the resize's three samples as the passes' RAW tiles held them.
-  const SpanConverter toResize(in.layout(), resizeLayout(in.bits));
-  return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
-    const uint8_t* source = reader->readRow(rows[row]);
-    if (!source) return stopFailed(withReason("Read file error", reader->error()));
-    for (size_t i = 0; i < columns.size(); ++i) std::memcpy(&picked[i * bpp], source + columns[i] * bpp, bpp);
-    toResize(picked.data(), 0, line, 0, plan.finalWidth);
-    return true;
-  });
-}
-
-// Whether the output would be the user's input, whatever folder spelling reaches it.
-bool ResizeRun::refuseReplacingInput(uint32_t width, uint32_t height) {
-  const std::string base = outputBase(outDir_, request_.input.path, request_.format.kind, width, height);
-  for (FileKind kind : {FileKind::Tiff, FileKind::Raw, FileKind::Kro})
-    for (bool big : {false, true})
-      if (sameFile(base + outputExtension(kind, big), request_.input.path)) {
-        result_ = {Outcome::Refused, "Cannot overwrite input file", {}};
-        return true;
-      }
-  return false;
-}
-
-bool ResizeRun::convertCurrent() {
-  if (refuseReplacingInput(current_.width, current_.height)) return false;
-  const Region all{0, 0, current_.width, current_.height};
-  result_ = convertImage({current_, all, request_.format, outDir_, 4, 4}, context_);
-  return result_.completed();
-}
-
-// The output in the chosen format, from rows of the resize's three samples,
-// reported as a conversion is.
-bool ResizeRun::writeOutput(uint32_t width, uint32_t height, const RowSource& rows) {
-  if (refuseReplacingInput(width, height)) return false;
-  const ImageInfo& in = request_.input;
-  const OutputRequest out{outputBase(outDir_, in.path, request_.format.kind, width, height), request_.format, width,
-                          height, in.bits, false, in.path};
-  OutputCreation made = createOutput(out, context_);
-  if (!made.writer) {
-    result_ = {made.outcome, made.message, {}};
-    return false;
-  }
-  ImageWriter& writer = *made.writer;
-  const SpanConverter toOutput(resizeLayout(in.bits), writer.info().layout());
-  std::vector<uint8_t> line(size_t(width) * static_cast<size_t>(resizeLayout(in.bits).bytesPerPixel()));
-  RunObserver& observer = context_.observer();
-  observer.phaseStarted({Phase::Copying, height, 4, 4});
-  bool ok = true;
-  for (uint32_t row = 0; row < height && ok; ++row) {
-    if (context_.cancelled()) {
-      result_ = RunContext::cancelledResult();
-      ok = false;
-    } else if ((ok = rows(row, line.data()))) {
-      toOutput(line.data(), 0, writer.line(), 0, width);
-      if (!(ok = writer.writeRow())) stopFailed(withReason("Write to file error", writer.error()));
-      observer.progressed({row + 1, height - row});
-    }
-  }
-  observer.phaseEnded();
-  if (!ok) return false;
-  if (!writer.finish()) {
-    result_ = {writer.finishOutcome(), writer.finishFailureText(), {}};
-    return false;
-  }
-  result_ = {Outcome::Completed, "", {writer.info().path}};
-  return true;
-}
-
-}  // namespace
 
 RunResult resizeImage(const ResizeRequest& request, const RunContext& context) {
   return ResizeRun(request, context).run();

@@ -1,11 +1,16 @@
-// The output panel: the output format, the output folder with its browse
-// button, and the Start button.
+// The output panel: the output format (the four original kinds as radio
+// buttons, every other one of the format table behind a fifth), its
+// options, the output folder with its browse button, and the Start button.
 #pragma once
 
 #include <QFrame>
+#include <map>
+#include <string>
 
-#include "engine/writer.h"
+#include "engine/formats.h"
 
+class QButtonGroup;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -33,7 +38,15 @@ class OutputPanel : public QFrame {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QRadioButton *tiff_, *tiffLzw_, *raw_, *kro_;
+  const OutputKind& chosenKind() const;
+  void formatChosen();
+  void editOptions();
+
+  QButtonGroup* choices_;
+  QRadioButton *tiff_, *other_;
+  QComboBox* others_;
+  QPushButton* options_;
+  std::map<std::string, OutputFormat> formats_;  // each kind as its options were last set
   QLineEdit* folder_;
   QToolButton* browse_;
   QPushButton* start_;

@@ -47,6 +47,7 @@ TEST(Probe, ExtensionChoosesTheProbe) {
   writeTiff(d.path("photo.TIF"), makePixels(3, 2, 8, 3));
   writeRaw(d.path("photo_3X2.rgb"), makePixels(3, 2, 8, 3));
   writeTiff(d.path("photo.png"), makePixels(3, 2, 8, 3));
+  writeTiff(d.path("photo.bmp"), makePixels(3, 2, 8, 3));
   writeTiff(d.path("photo"), makePixels(3, 2, 8, 3));
   Probed p;
   for (const char* ok : {"PHOTO.Tiff", "photo.TIF"}) {
@@ -57,11 +58,17 @@ TEST(Probe, ExtensionChoosesTheProbe) {
   p.probe(d.path("photo_3X2.rgb"));
   EXPECT_TRUE(p.info.accepted);
   EXPECT_EQ(p.info.kind, FileKind::Raw);
-  for (const char* no : {"photo.png", "photo"}) {
+  for (const char* no : {"photo.bmp", "photo"}) {
     p.probe(d.path(no));
     EXPECT_FALSE(p.info.accepted) << no;
     EXPECT_TRUE(p.info.refusals.empty()) << no;  // not ours: refused without a word
   }
+  // A name that disagrees with the content: read as what it holds, and said so.
+  p.probe(d.path("photo.png"));
+  EXPECT_TRUE(p.info.accepted);
+  EXPECT_EQ(p.info.kind, FileKind::Tiff);
+  EXPECT_EQ(p.info.notes, std::vector<std::string>{d.path("photo.png") +
+                                                   " holds a TIFF image, not what its name says (PNG): it is read as TIFF"});
 }
 
 TEST(Probe, TiffFieldsAndRefusals) {

@@ -89,7 +89,22 @@ TEST(SpanConverter, TwoSpansSideBySideAndNothingForBadShapes) {
   convert(a, rgb8, 0, out, rgb8, 0, 0);  // count 0
   convert(a, {12, 3, true}, 0, out, rgb8, 0, 10);
   convert(a, {8, 1, true}, 0, out, rgb8, 0, 10);
-  convert(a, rgb8, 0, out, {8, 2, true}, 0, 10);
+  convert(a, rgb8, 0, out, {8, 5, true}, 0, 10);
   EXPECT_EQ(out, keep);
   EXPECT_FALSE(SpanConverter({8, 1, true}, rgb8).valid());
+}
+
+// A gray output keeps the first sample (of lines whose samples are equal)
+// and the alpha, full where the line has none; 16-bit samples change order.
+TEST(SpanConverter, GrayOutputsFromRgbLines) {
+  const std::vector<uint8_t> rgba8 = {10, 10, 10, 200, 30, 30, 30, 100};
+  std::vector<uint8_t> out(4, 0);
+  convert(rgba8, {8, 4, true}, 0, out, {8, 2, true}, 0, 2);
+  EXPECT_EQ(out, (std::vector<uint8_t>{10, 200, 30, 100}));
+  convert(rgba8, {8, 4, true}, 0, out, {8, 1, true}, 0, 2);
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 2), (std::vector<uint8_t>{10, 30}));
+  const std::vector<uint8_t> rgb16 = {0x34, 0x12, 0x34, 0x12, 0x34, 0x12};  // 0x1234, host order
+  std::vector<uint8_t> big(4, 0);
+  convert(rgb16, {16, 3, true}, 0, big, {16, 2, false}, 0, 1);
+  EXPECT_EQ(big, (std::vector<uint8_t>{0x12, 0x34, 0xFF, 0xFF}));
 }

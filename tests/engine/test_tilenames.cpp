@@ -102,7 +102,9 @@ TEST(TileNames, MergeGridFromSelectedNames) {
   EXPECT_EQ(g.message, "You can't select two different type of files");
   EXPECT_EQ(kindOfPath("/d/a.TIFF"), FileKind::Tiff);
   EXPECT_EQ(kindOfPath("/d/a.Rgb"), FileKind::Raw);
-  EXPECT_EQ(kindOfPath("/d/a.JPG"), FileKind::None);
+  EXPECT_EQ(kindOfPath("/d/a.JPG"), FileKind::Jpeg);
+  EXPECT_EQ(kindOfPath("/d/a.psb"), FileKind::Psd);
+  EXPECT_EQ(kindOfPath("/d/a.bmp"), FileKind::None);
   EXPECT_EQ(tileName("/d/p", 1000, 800, 2, 3), "/d/p_1000X800_x2y3");
   EXPECT_EQ(sizedName("/d/p", 40000, 25000), "/d/p_40000X25000");
 }

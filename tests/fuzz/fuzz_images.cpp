@@ -1,4 +1,5 @@
-// Any bytes as a TIFF, KRO or RAW input: probed, opened and read row by row
+// Any bytes as an input of any kind (TIFF, KRO, RAW, PSD, PSB, PNG, JPEG;
+// the kind the content says wins over the name): probed, opened and read row by row
 // as an operation would. Nothing may crash, hang or touch memory it does not
 // own; a damaged file is refused or fails a read with a reason.
 #include <unistd.h>
@@ -25,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string dir = scratchFolder();
   if (size < 1) return 0;
   // The first byte picks the kind; a RAW's name gives the size of the rest.
-  const char* names[] = {"in.tif", "in.kro", "in_8X4.raw"};
-  const std::string path = dir + names[data[0] % 3];
+  const char* names[] = {"in.tif", "in.kro", "in_8X4.raw", "in.psd", "in.psb", "in.png", "in.jpg"};
+  const std::string path = dir + names[data[0] % 7];
   {
     torvel::ByteFile file;
     ::unlink(path.c_str());

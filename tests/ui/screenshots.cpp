@@ -11,6 +11,7 @@
 
 #include "engine/tifffile.h"
 #include "ui/mainwindow.h"
+#include "ui/outputoptionsdialog.h"
 #include "ui/previewwindow.h"
 #include "uikit.h"
 
@@ -64,12 +65,12 @@ int main(int argc, char** argv) {
   const std::pair<Mode, const char*> modes[] = {{Mode::Convert, "convert"}, {Mode::Crop, "crop"},
                                                 {Mode::Resize, "resize"},   {Mode::Split, "split"},
                                                 {Mode::Merge, "merge"},     {Mode::About, "about"}};
+  if (argc > 2) previewShots(w, out);  // first: the Merge mode's list takes the place of the input
   for (const auto& [mode, name] : modes) {
     w.showMode(mode);
     QApplication::processEvents();
     w.grab().save(out + "/" + name + ".png");
   }
-  if (argc > 2) previewShots(w, out);
   w.showMode(Mode::Convert);
   emit w.runController().progressStarted(100, "Step 2/4");
   emit w.runController().progressChanged(42);
@@ -78,5 +79,12 @@ int main(int argc, char** argv) {
   w.togglePause();
   QApplication::processEvents();
   w.grab().save(out + "/paused.png");
+  // The options of the formats that have the most and the fewest.
+  for (const char* name : {"tif", "jpg", "png"}) {
+    torvel::OutputOptionsDialog options(*torvel::outputKindNamed(name), torvel::outputKindNamed(name)->format, &w);
+    options.show();
+    QApplication::processEvents();
+    options.grab().save(out + "/options-" + name + ".png");
+  }
   return 0;
 }

@@ -32,6 +32,7 @@
 #include "ui/mainwindow.h"
 #include "ui/rawsizedialog.h"
 #include "uikit.h"
+#include "winkit.h"
 
 using namespace testkit;
 using namespace torvel;
@@ -61,24 +62,6 @@ void whenRunning(QWidget* ctx, QWidget* progress, std::function<void()> action) 
   t->start();
 }
 
-struct Win {
-  Scratch dir;
-  std::unique_ptr<MainWindow> w;
-  Parts ui;
-  Win() : w(std::make_unique<MainWindow>(QString::fromStdString(dir.path("settings.ini")))), ui(w.get()) {
-    w->updateTimer()->stop();  // no network in these tests
-  }
-  // Chooses a single input as a drop on the input panel does.
-  void choose(const std::string& path) { w->dropFiles({QString::fromStdString(path)}, QPoint(200, 120)); }
-  std::string status() const { return ui.statusBar->currentMessage().toStdString(); }
-  // Presses Start and waits for the run to end.
-  void start() {
-    w->start();
-    ASSERT_TRUE(waitFor([&] { return !w->busy(); }, 60000));
-  }
-};
-
-QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // Starts the shown mode's run and aborts it as soon as its progress shows;
 // the run ends before it is done.
@@ -191,9 +174,9 @@ TEST(Window, InputLimitsAndRefusals) {
   EXPECT_FALSE(w.w->input().accepted);
   EXPECT_EQ(w.ui.widthValue->text(), "");
   EXPECT_EQ(w.ui.inputFileEdit->text(), "edge.tif");  // keeps its previous text
-  writeFile(w.dir.path("x.jpg"), "jpeg");
+  writeFile(w.dir.path("x.bmp"), "bmp");
   ModalAnswerer a({press(QMessageBox::Ok)});
-  w.choose(w.dir.path("x.jpg"));
+  w.choose(w.dir.path("x.bmp"));
   EXPECT_EQ(a.texts, QStringList{"Then file type is invalid"});
 }
 
@@ -213,7 +196,7 @@ TEST(Window, OpenDialogChoosesTheInput) {
   }});
   w.w->chooseInput();
   EXPECT_EQ(title, "Torvel Tools - input file");
-  EXPECT_EQ(filter, "All suported file types (*.tif *.tiff *.raw *.rgb *.kro)");
+  EXPECT_EQ(filter, "All suported file types (*.tif *.tiff *.raw *.rgb *.kro *.psd *.psb *.png *.jpg *.jpeg)");
   EXPECT_TRUE(w.w->input().accepted);
   EXPECT_EQ(w.ui.channelsValue->text(), "4");
   EXPECT_EQ(w.ui.bitsValue->text(), "16");

@@ -1,4 +1,4 @@
-#include "engine/stripencoder.h"
+#include "engine/chunkencoder.h"
 
 #include <pthread.h>
 #include <tiffio.h>
@@ -11,9 +11,9 @@
 
 namespace torvel {
 
-// A TIFF handle that writes nowhere but into the strip being captured: the
-// library's codec applied to one strip at a time.
-struct StripEncoder::Encoder {
+// A TIFF handle that writes nowhere but into the chunk being captured: the
+// library's codec applied to one chunk at a time.
+struct ChunkEncoder::Encoder {
   TIFF* tif = nullptr;
   std::vector<uint8_t>* capture = nullptr;
   int64_t pos = 0, end = 0;
@@ -27,7 +27,7 @@ struct StripEncoder::Encoder {
 
 namespace {
 
-using Encoder = StripEncoder::Encoder;
+using Encoder = ChunkEncoder::Encoder;
 Encoder* encoderOf(thandle_t h) { return static_cast<Encoder*>(h); }
 
 tmsize_t sinkWrite(thandle_t h, void* buf, tmsize_t n) {
@@ -56,31 +56,24 @@ int keepMessage(TIFF*, void* user, const char* module, const char* fmt, va_list 
   return 1;
 }
 
-bool openEncoder(Encoder& e, const StripEncoder::Settings& s) {
+bool openEncoder(Encoder& e, const ChunkEncoder::Settings& s) {
   TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
   TIFFOpenOptionsSetErrorHandlerExtR(opts, keepMessage, &e);
   TIFFOpenOptionsSetWarningHandlerExtR(opts, keepMessage, &e);
-  e.tif = TIFFClientOpenExt("strip encoder", s.bigTiff ? "w8m" : "wm", &e, sinkRead, sinkWrite, sinkSeek, sinkClose,
+  e.tif = TIFFClientOpenExt("chunk encoder", s.bigTiff ? "w8m" : "wm", &e, sinkRead, sinkWrite, sinkSeek, sinkClose,
                             sinkSize, sinkMap, sinkUnmap, opts);
   TIFFOpenOptionsFree(opts);
   if (!e.tif) return false;
-  TIFFSetField(e.tif, TIFFTAG_IMAGEWIDTH, s.width);
-  TIFFSetField(e.tif, TIFFTAG_IMAGELENGTH, s.height);
-  TIFFSetField(e.tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(s.bits));
-  TIFFSetField(e.tif, TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(s.samples));
-  TIFFSetField(e.tif, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(1));
-  TIFFSetField(e.tif, TIFFTAG_COMPRESSION, s.compression);
-  TIFFSetField(e.tif, TIFFTAG_PLANARCONFIG, static_cast<uint16_t>(PLANARCONFIG_CONTIG));
-  TIFFSetField(e.tif, TIFFTAG_PHOTOMETRIC, static_cast<uint16_t>(PHOTOMETRIC_RGB));
+  s.tags(e.tif);
   return true;
 }
 
 }  // namespace
 
-StripEncoder::StripEncoder(const Settings& settings, unsigned threads, size_t queue)
-    : settings_(settings), threadCount_(std::max(1u, threads)), jobs_(std::max<size_t>(queue, 1)) {}
+ChunkEncoder::ChunkEncoder(Settings settings, unsigned threads, size_t queue)
+    : settings_(std::move(settings)), threadCount_(std::max(1u, threads)), jobs_(std::max<size_t>(queue, 1)) {}
 
-StripEncoder::~StripEncoder() {
+ChunkEncoder::~ChunkEncoder() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -89,12 +82,12 @@ StripEncoder::~StripEncoder() {
   for (auto& t : threads_) t.join();
 }
 
-bool StripEncoder::start(std::string& why) {
+bool ChunkEncoder::start(std::string& why) {
   installTiffHandlers();
   for (unsigned i = 0; i < threadCount_; ++i) {
     encoders_.push_back(std::make_unique<Encoder>());
     if (!openEncoder(*encoders_.back(), settings_)) {
-      why = "the strip encoder cannot start: " + encoders_.back()->message;
+      why = "the encoder cannot start: " + encoders_.back()->message;
       return false;
     }
   }
@@ -102,8 +95,27 @@ bool StripEncoder::start(std::string& why) {
   return true;
 }
 
-void StripEncoder::work(Encoder& encoder) {
-  pthread_setname_np(pthread_self(), "strip-encoder");
+std::vector<uint8_t> ChunkEncoder::jpegTables() {
+  Encoder scratch;
+  uint16_t compression = 0;
+  if (!openEncoder(scratch, settings_) || !TIFFGetField(scratch.tif, TIFFTAG_COMPRESSION, &compression) ||
+      compression != COMPRESSION_JPEG)
+    return {};
+  const tmsize_t size = settings_.tiled ? TIFFTileSize(scratch.tif) : TIFFStripSize(scratch.tif);
+  std::vector<uint8_t> zeros(static_cast<size_t>(size)), sink;
+  scratch.capture = &sink;
+  if ((settings_.tiled ? TIFFWriteEncodedTile(scratch.tif, 0, zeros.data(), size)
+                       : TIFFWriteEncodedStrip(scratch.tif, 0, zeros.data(), size)) < 0)
+    return {};
+  uint32_t count = 0;
+  void* tables = nullptr;
+  if (!TIFFGetField(scratch.tif, TIFFTAG_JPEGTABLES, &count, &tables) || !tables) return {};
+  const auto* bytes = static_cast<const uint8_t*>(tables);
+  return std::vector<uint8_t>(bytes, bytes + count);
+}
+
+void ChunkEncoder::work(Encoder& encoder) {
+  pthread_setname_np(pthread_self(), "chunk-encoder");
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
@@ -120,48 +132,50 @@ void StripEncoder::work(Encoder& encoder) {
   }
 }
 
-// One strip through the worker's codec; a lack of memory fails the strip, not the program.
-bool StripEncoder::encode(Encoder& encoder, Job& job, std::string& why) {
+// One chunk through the worker's codec; a lack of memory fails the chunk, not the program.
+bool ChunkEncoder::encode(Encoder& encoder, Job& job, std::string& why) const {
   bool ok = false;
   try {
-    job.strip.clear();
-    encoder.capture = &job.strip;
-    ok = TIFFWriteEncodedStrip(encoder.tif, job.index, job.row.data(), static_cast<tmsize_t>(job.row.size())) >= 0;
+    job.coded.clear();
+    encoder.capture = &job.coded;
+    const tmsize_t n = static_cast<tmsize_t>(job.raw.size());
+    ok = (settings_.tiled ? TIFFWriteEncodedTile(encoder.tif, job.index, job.raw.data(), n)
+                          : TIFFWriteEncodedStrip(encoder.tif, job.index, job.raw.data(), n)) >= 0;
     if (!ok) why = encoder.message;
   } catch (const std::bad_alloc&) {
-    why = "not enough memory to compress a strip";
+    why = "not enough memory to compress a chunk of " + std::to_string(job.raw.size()) + " bytes";
   }
   encoder.capture = nullptr;
   return ok;
 }
 
-bool StripEncoder::add(const uint8_t* row, size_t bytes, const StripWriter& write, std::string& why) {
-  while (nextRow_ - nextWrite_ >= jobs_.size())
+bool ChunkEncoder::add(const uint8_t* chunk, size_t bytes, const ChunkWriter& write, std::string& why) {
+  while (next_ - nextWrite_ >= jobs_.size())
     if (writeNext(write, true, why) == Step::Failed) return false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Job& job = jobs_[nextRow_ % jobs_.size()];
-    job.row.assign(row, row + bytes);
-    job.index = nextRow_;
+    Job& job = jobs_[next_ % jobs_.size()];
+    job.raw.assign(chunk, chunk + bytes);
+    job.index = next_;
     job.state = State::Queued;
-    queued_.push_back(nextRow_++);
+    queued_.push_back(next_++);
   }
   changed_.notify_all();
   Step step = Step::Written;
-  while (nextWrite_ < nextRow_ && (step = writeNext(write, false, why)) == Step::Written) {
+  while (nextWrite_ < next_ && (step = writeNext(write, false, why)) == Step::Written) {
   }
   return step != Step::Failed;
 }
 
-bool StripEncoder::drain(const StripWriter& write, std::string& why) {
-  while (nextWrite_ < nextRow_)
+bool ChunkEncoder::drain(const ChunkWriter& write, std::string& why) {
+  while (nextWrite_ < next_)
     if (writeNext(write, true, why) == Step::Failed) return false;
   return true;
 }
 
-// Writes the oldest strip once it is encoded; without `wait`, only when it
+// Writes the oldest chunk once it is encoded; without `wait`, only when it
 // is ready already.
-StripEncoder::Step StripEncoder::writeNext(const StripWriter& write, bool wait, std::string& why) {
+ChunkEncoder::Step ChunkEncoder::writeNext(const ChunkWriter& write, bool wait, std::string& why) {
   Job& job = jobs_[nextWrite_ % jobs_.size()];
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -169,10 +183,10 @@ StripEncoder::Step StripEncoder::writeNext(const StripWriter& write, bool wait, 
     changed_.wait(lock, [&] { return job.state != State::Queued; });
   }
   if (job.state == State::Failed) {
-    why = "row " + std::to_string(job.index) + ": " + job.error;
+    why = (settings_.tiled ? "tile " : "strip ") + std::to_string(job.index) + ": " + job.error;
     return Step::Failed;
   }
-  if (!write(job.index, job.strip)) return Step::Failed;  // the writer knows why
+  if (!write(job.index, job.coded)) return Step::Failed;  // the writer knows why
   {
     std::lock_guard<std::mutex> lock(mutex_);
     job.state = State::Free;
