@@ -4,10 +4,11 @@
 #   scripts/deps.sh build   what building the program and running the window need (./run.sh)
 #   scripts/deps.sh test    that, and what the tests, sanitizers and fuzzers use (./test.sh, .ci/run)
 set -euo pipefail
-BUILD=(g++ cmake ninja-build qt6-base-dev libtiff-dev libpng-dev libjpeg62-turbo-dev libcurl4-openssl-dev zlib1g-dev
-  fonts-dejavu-core)
+BUILD=(g++ cmake ninja-build qt6-base-dev libtiff-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libcurl4-openssl-dev
+  zlib1g-dev pkg-config fonts-dejavu-core curl ca-certificates)
 TEST=(libtiff-tools libgtest-dev libbenchmark-dev xvfb xauth python3 python3-numpy python3-pil python3-tifffile
-  dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils man-db imagemagick python3-psd-tools)
+  dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils man-db imagemagick python3-psd-tools chromium
+  libvips-tools gdal-bin)
 case "${1:-test}" in
   build) PACKAGES=("${BUILD[@]}") ;;
   test) PACKAGES=("${BUILD[@]}" "${TEST[@]}") ;;
@@ -24,3 +25,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The viewer that pyramids carry, from the npm registry.
+"$(dirname "$0")/openseadragon.sh"

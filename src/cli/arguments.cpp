@@ -21,15 +21,18 @@ namespace {
 
 bool takesValue(const std::string& option) {
   for (const char* o : {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid", "--width", "--compress", "--level",
-                        "--quality", "--subsampling", "--predictor", "--rows-per-strip"})
+                        "--quality", "--subsampling", "--predictor", "--rows-per-strip", "--layout", "--overlap",
+                        "--tile-format", "--background", "--base-url"})
     if (option == o) return true;
   return false;
 }
 
 bool takeFlag(Arguments& a, const std::string& arg) {
-  bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast, &a.json, &a.lossless, &a.pyramid, &a.slow};
-  const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast", "--json", "--lossless", "--pyramid", "--slow"};
-  for (int i = 0; i < 9; ++i)
+  bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast, &a.json, &a.lossless, &a.pyramid, &a.slow,
+                   &a.skipBlank, &a.zip, &a.noViewer};
+  const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast", "--json", "--lossless", "--pyramid",
+                         "--slow", "--skip-blank", "--zip", "--no-viewer"};
+  for (int i = 0; i < 12; ++i)
     if (arg == names[i]) return *flags[i] = true;
   return false;
 }

@@ -20,6 +20,7 @@ struct Arguments {
   std::map<std::string, std::string> values;  // options with a value
   bool yes = false, quiet = false, verbose = false, fast = false, help = false, json = false;
   bool lossless = false, pyramid = false, tiled = false, slow = false;
+  bool skipBlank = false, zip = false, noViewer = false;  // torvel pyramid
   uint32_t tileSide = 0;  // --tiled N; 0 when not given a side
   uint32_t rawWidth = 0, rawHeight = 0;  // --raw-size; 0 when not given
   int rawBits = 0;                       // --bits; 0 when not given

@@ -9,6 +9,7 @@
 #include "engine/files.h"
 #include "engine/operations.h"
 #include "engine/preview.h"
+#include "engine/pyramidinfo.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
 #include "engine/tilenames.h"
@@ -17,10 +18,10 @@
 
 namespace torvel::cli {
 
-namespace {
-
 // Paths as a file dialog gives them: folder rules compare folders as text.
 std::string absolute(const std::string& path) { return std::filesystem::absolute(path).lexically_normal().string(); }
+
+namespace {
 
 void requirePositional(const Arguments& a, size_t n, const char* what) {
   if (a.positional.size() != n) throw UsageError{std::string("expected ") + what};
@@ -36,8 +37,8 @@ std::string geometryQuestion(const ImageInfo& info) {
   return refusalText(info) + ": give it with --raw-size WxH [--bits 8|16]";
 }
 
-// Probes the input as the window's input selection does, limits included;
-// the messages why not, when refused.
+}  // namespace
+
 std::vector<std::string> selectInput(const std::string& file, const Arguments& a, ImageInfo& info) {
   if (!fileExists(file)) return {"File not found: " + file};
   info = probeImage(absolute(file), rawGeometry(a));
@@ -49,21 +50,17 @@ std::vector<std::string> selectInput(const std::string& file, const Arguments& a
   return refusals;
 }
 
-// A refused input: its messages, then the outcome.
 int refuseInput(const std::vector<std::string>& messages) {
   for (const std::string& m : messages) printError(m);
   printError(outcomeText(Outcome::Refused));
   return 1;
 }
 
-// The output folder as the window derives it.
 std::string outputDir(const Arguments& a, const std::string& input) {
   const std::string chosen = a.has("--out") ? absolute(a.value("--out")) : "";
   const std::string dir = outputFolder(chosen, input);
   return dir.empty() ? "./" : dir;
 }
-
-}  // namespace
 
 int finish(const RunResult& result) {
   if (!result.completed()) {
@@ -177,6 +174,7 @@ std::vector<Field> infoFields(const ImageInfo& info) {
   f.push_back({"format", info.format.empty() ? kindText(info.kind) : info.format, false});
   f.push_back({"pixel-count", std::to_string(uint64_t{info.width} * info.height), true});
   f.push_back({"pages", std::to_string(std::max(info.pages, 1u)), true});
+  if (info.reducedLevels) f.push_back({"pyramid-levels", std::to_string(info.reducedLevels + 1), true});
   if (!info.codec.empty()) f.push_back({"codec", info.codec, false});
   if (!info.storage.empty()) f.push_back({"storage", info.storage, false});
   if (info.dpiX > 0) f.push_back({"dpi", number(info.dpiX) + (info.dpiY != info.dpiX ? "x" + number(info.dpiY) : ""), false});
@@ -197,8 +195,34 @@ void printInfoJson(const ImageInfo& info) {
   std::printf("%s}\n", json.c_str());
 }
 
+// A pyramid's descriptor: what it says, in the fields of an image's.
+int pyramidInfo(const Arguments& a) {
+  PyramidInfo p;
+  std::string why;
+  if (!readPyramidDescriptor(a.positional[0], p, why)) {
+    printError(withReason("Cannot read " + a.positional[0], why));
+    return 1;
+  }
+  const std::vector<Field> fields = {{"kind", "pyramid", false},
+                                     {"layout", p.layout, false},
+                                     {"width", std::to_string(p.width), true},
+                                     {"height", std::to_string(p.height), true},
+                                     {"levels", std::to_string(p.levels), true},
+                                     {"tile-size", std::to_string(p.tile), true},
+                                     {"overlap", std::to_string(p.overlap), true},
+                                     {"tile-format", p.tileFormat.empty() ? "-" : p.tileFormat, false}};
+  std::string json;
+  for (const Field& f : fields) {
+    if (!a.json) std::printf("%s: %s\n", f.key.c_str(), f.value.c_str());
+    json += (json.empty() ? "{" : ", ") + jsonText(f.key) + ": " + (f.numeric ? f.value : jsonText(f.value));
+  }
+  if (a.json) std::printf("%s}\n", json.c_str());
+  return 0;
+}
+
 int runInfo(const Arguments& a) {
   requirePositional(a, 1, "one FILE");
+  if (isPyramidDescriptor(a.positional[0]) && fileExists(a.positional[0])) return pyramidInfo(a);
   ImageInfo info;
   if (auto refusals = selectInput(a.positional[0], a, info); !info.accepted) {
     for (const std::string& m : refusals) printError(m);

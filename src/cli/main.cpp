@@ -23,6 +23,7 @@ const char* const usage =
     "  torvel split   FILE --tile WxH      [common options] [output options]\n"
     "  torvel merge   FILE... [--grid CxR] [common options] [output options]\n"
     "  torvel resize  FILE --width N [--fast | --slow] [common options] [output options]\n"
+    "  torvel pyramid FILE                 [pyramid options] [common options]\n"
     "  torvel preview FILE --width N --out PICTURE.png [--raw-size WxH] [--bits 8|16]\n"
     "  torvel --version | --help | COMMAND --help\n"
     "\n"
@@ -43,6 +44,19 @@ const char* const usage =
     "  --tiled [N]                   TIFF tiles of N x N (a multiple of 16; default 256)\n"
     "  --rows-per-strip N            TIFF strips of N rows\n"
     "\n"
+    "Pyramid options:\n"
+    "  --layout dz|iiif|zoomify|xyz  Deep Zoom (NAME.dzi + NAME_files/), IIIF Image API 3 level-0\n"
+    "                                static tiles, Zoomify, z/x/y tiles (default dz)\n"
+    "  --tile N, --overlap N         tile side 16-8192 (default 256); overlap 0-8 (dz; default 1)\n"
+    "  --tile-format jpg|png|webp    tile coding (default jpg); --quality N, --lossless as above\n"
+    "  --background R,G,B            what JPEG tiles lay transparency on, and z/x/y edge tiles\n"
+    "                                are filled with (default 255,255,255)\n"
+    "  --skip-blank                  leave out tiles that are all background\n"
+    "  --base-url URL                the id of IIIF's info.json (default: the folder's name)\n"
+    "  --zip                         one uncompressed ZIP instead of a folder; viewers and IIIF\n"
+    "                                servers cannot read it as it is: unpack it where it is shown\n"
+    "  --no-viewer                   no NAME.html viewer page (written for dz, iiif and zoomify)\n"
+    "\n"
     "Formats:\n";
 
 // The usage, with the formats as the format table gives them.
@@ -56,7 +70,7 @@ std::string usageText() {
 }
 
 bool knownCommand(const char* name) {
-  for (const char* c : {"info", "convert", "crop", "split", "merge", "resize", "preview"})
+  for (const char* c : {"info", "convert", "crop", "split", "merge", "resize", "pyramid", "preview"})
     if (!std::strcmp(name, c)) return true;
   return false;
 }
@@ -77,6 +91,7 @@ int run(int argc, char** argv) {
   };
   const torvel::RunContext context(&observer, cancelOnSignals(),
                                    args.yes ? torvel::Overwrite::Yes : torvel::Overwrite::Ask, ask);
+  if (args.command == "pyramid") return runPyramid(args, context);
   return args.command == "preview" ? runPreview(args, context) : runOperation(args, context);
 }
 

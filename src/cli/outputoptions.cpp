@@ -61,6 +61,8 @@ void applyTiffOptions(const Arguments& a, OutputFormat& f) {
   if (a.has("--rows-per-strip")) f.rowsPerStrip = countIn(a, "--rows-per-strip", 1, 0x7FFFFFFF);
   if (a.tiled && a.has("--rows-per-strip")) throw UsageError{"--tiled and --rows-per-strip cannot be given together"};
   f.pyramid = a.pyramid;
+  if (a.pyramid && !a.tiled) f.tileSide = 256;  // levels are tiled
+  if (a.pyramid && a.has("--rows-per-strip")) throw UsageError{"--pyramid writes tiles: --rows-per-strip does not apply"};
 }
 
 void applyCommonOptions(const Arguments& a, OutputFormat& f) {

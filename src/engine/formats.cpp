@@ -39,7 +39,7 @@ const std::vector<InputFormat> inputTable = {
 };
 
 constexpr uint32_t tiffOptions = optCompress | optLevel | optQuality | optLossless | optSubsampling | optPredictor |
-                                 optTiles | optRowsPerStrip;
+                                 optTiles | optRowsPerStrip | optPyramid;
 constexpr uint32_t anySide = 0xFFFFFFFFu;
 
 OutputFormat lzwTiff() {

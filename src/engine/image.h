@@ -52,6 +52,7 @@ struct ImageInfo {
   int fileChannels = 0;
   std::string fileLayout;
   uint32_t pages = 1;  // images in the file; the first one is read
+  uint32_t reducedLevels = 0;  // of those, reduced-resolution images of the first (a pyramid)
   bool gray = false;   // the pixels are gray, read as RGB(A) with equal samples
 
   // Beside the pixels, kept by the writers that can hold them.

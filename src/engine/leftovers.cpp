@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/files.h"
+#include "engine/partfolder.h"
 
 namespace torvel {
 
@@ -98,10 +99,16 @@ void removeOurFiles(int folder) {
 }
 
 void removeLeftover(int folder, const std::string& name, bool isFolder) {
-  const int fd = openAndLock(folder, name, isFolder ? S_IFDIR : S_IFREG);
+  // A part name on a folder: a pyramid's part, all of it ours.
+  struct stat st;
+  const bool partFolder = !isFolder && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+  const int fd = openAndLock(folder, name, isFolder || partFolder ? S_IFDIR : S_IFREG);
   if (fd < 0) return;
-  if (isFolder) {
-    removeOurFiles(fd);
+  if (isFolder || partFolder) {
+    if (partFolder)
+      removeTree(fd);
+    else
+      removeOurFiles(fd);
     ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
   } else {
     // Only while the name is still the file we locked.

@@ -2,7 +2,8 @@
 // temporary images in. Part files (partfile.h) and private folders carry the
 // process id in their names and are locked (flock) while their run lives, so
 // a later run into the same folder removes only what nobody holds: the
-// leftovers of processes that have ended, never those of a live run in
+// leftovers of processes that have ended (part files, private folders and
+// pyramids' part folders), never those of a live run in
 // another PID namespace or on another host. Removal never follows a link and
 // touches only regular files and real folders of the current user whose
 // names this program makes.

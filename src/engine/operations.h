@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/pyramidlayout.h"
 #include "engine/run.h"
 #include "engine/writer.h"
 
@@ -52,5 +53,14 @@ struct MergeRequest {
 RunResult mergeTiles(const MergeRequest& request, const RunContext& context);
 // The selection's count check, then the merge.
 RunResult mergeSelectedTiles(const MergeRequest& request, const RunContext& context);
+
+struct PyramidRequest {
+  ImageInfo input;
+  PyramidSettings settings;
+  std::string outDir;  // ends in '/'
+};
+// A zoomable tile pyramid of the input, with its viewer page: one pass over
+// the input, every level made as the rows above it arrive.
+RunResult makePyramid(const PyramidRequest& request, const RunContext& context);
 
 }  // namespace torvel

@@ -46,7 +46,7 @@ bool writeHeader(PngOut& o, FILE* file, const ImageInfo& info, int level) {
   png_init_io(o.png, file);
   png_set_IHDR(o.png, o.info, info.width, info.height, info.bits, colourType(info.channels), PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (level > 0) png_set_compression_level(o.png, level);
+  if (level >= 0) png_set_compression_level(o.png, level);
   if (info.dpiX > 0 && info.dpiY > 0)
     png_set_pHYs(o.png, o.info, static_cast<png_uint_32>(std::lround(info.dpiX / 0.0254)),
                  static_cast<png_uint_32>(std::lround(info.dpiY / 0.0254)), PNG_RESOLUTION_METER);

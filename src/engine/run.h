@@ -43,6 +43,7 @@ enum class Phase {
   Scaling,       // the resize's last image scaled in one piece
   Stopping,      // cleaning up after a cancel
   Preview,       // the rows of a preview picture
+  Tiling,        // the tiles of a pyramid, every level
 };
 
 struct PhaseStart {

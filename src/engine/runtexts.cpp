@@ -23,6 +23,8 @@ std::string statusText(const PhaseStart& phase, const Progress& p) {
       return "Resizing the image..." + left;
     case Phase::Stopping:
       return "Killing processes...";
+    case Phase::Tiling:
+      return "Writing tiles... (" + std::to_string(p.done) + ")";
     case Phase::Preview:
       break;
   }

@@ -112,6 +112,11 @@ void probeTiff(ImageInfo& info) {
   info.fileChannels = layout.samples;
   info.pages = TIFFNumberOfDirectories(tif);
   describeTiff(info, tif, layout);
+  // A pyramid's reduced levels follow the full image, each marked as one.
+  for (uint32_t page = 1; page < info.pages && TIFFSetDirectory(tif, static_cast<tdir_t>(page)); ++page) {
+    uint32_t type = 0;
+    if (TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &type) && (type & FILETYPE_REDUCEDIMAGE)) ++info.reducedLevels;
+  }
 }
 
 namespace {

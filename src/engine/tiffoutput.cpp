@@ -1,7 +1,7 @@
 // The new TIFF writer: none, LZW, Deflate, ZSTD, JPEG or WebP, with the
 // horizontal predictor where it applies, in strips of several rows or in
-// tiles, keeping alpha, gray, 16 bits, the resolution and the colour
-// profile. Chunks are coded on every core by the library's own codec (the
+// tiles (with reduced-resolution levels for a pyramid), keeping alpha, gray,
+// 16 bits, the resolution and the colour profile. Chunks are coded on every core by the library's own codec (the
 // same bytes as one thread would make) and written raw, in order; tiles are
 // cut from one band of rows held at a time.
 #include <tiffio.h>
@@ -11,8 +11,10 @@
 #include <thread>
 
 #include "engine/chunkencoder.h"
+#include "engine/files.h"
 #include "engine/formatparts.h"
 #include "engine/tifffile.h"
+#include "engine/tifflevels.h"
 
 namespace torvel {
 
@@ -48,8 +50,8 @@ void setCodecTags(TIFF* t, const ImageInfo& info, const OutputFormat& f) {
   TIFFSetField(t, TIFFTAG_COMPRESSION, scheme(f.codec));
   const bool differencing = f.codec == Codec::Lzw || f.codec == Codec::Deflate || f.codec == Codec::Zstd;
   if (differencing && f.predictor) TIFFSetField(t, TIFFTAG_PREDICTOR, static_cast<uint16_t>(PREDICTOR_HORIZONTAL));
-  if (f.codec == Codec::Deflate && f.level) TIFFSetField(t, TIFFTAG_ZIPQUALITY, f.level);
-  if (f.codec == Codec::Zstd && f.level) TIFFSetField(t, TIFFTAG_ZSTD_LEVEL, f.level);
+  if (f.codec == Codec::Deflate && f.level > 0) TIFFSetField(t, TIFFTAG_ZIPQUALITY, f.level);
+  if (f.codec == Codec::Zstd && f.level > 0) TIFFSetField(t, TIFFTAG_ZSTD_LEVEL, f.level);
   if (f.codec == Codec::WebP) {
     TIFFSetField(t, TIFFTAG_WEBP_LEVEL, f.quality);
     TIFFSetField(t, TIFFTAG_WEBP_LOSSLESS, f.lossless ? 1 : 0);
@@ -122,6 +124,7 @@ class TunedTiffWriter : public ImageWriter {
   OutputFormat format_;
   std::unique_ptr<TiffFile> tiff_;
   std::unique_ptr<ChunkEncoder> encoder_;
+  std::unique_ptr<TiffLevels> levels_;  // a pyramid's reduced levels
   ChunkEncoder::ChunkWriter writeChunk_;
   uint32_t chunkRows_ = 0, row_ = 0;
   std::vector<uint8_t> band_, tile_;
@@ -156,10 +159,19 @@ bool TunedTiffWriter::open(bool bigTiff, std::string& why) {
   if (!encoder_->start(why)) return false;
   const std::vector<uint8_t> tables = encoder_->jpegTables();
   if (!tables.empty()) TIFFSetField(tiff_->handle(), TIFFTAG_JPEGTABLES, static_cast<uint32_t>(tables.size()), tables.data());
-  return true;
+  if (!format_.pyramid || !tiled) return true;
+  levels_ = std::make_unique<TiffLevels>(info(), format_.tileSide, [this, rows](TIFF* t, const LevelSize& size) {
+    ImageInfo level = info();
+    level.width = size.width;
+    level.height = size.height;
+    setTunedTags(t, level, format_, rows);
+  });
+  return levels_->start(folderOf(writePath()), why);
 }
 
 bool TunedTiffWriter::putRow(const uint8_t* line) {
+  std::string why;
+  if (levels_ && !levels_->addRow(line, why)) return fail(why.empty() ? tiff_->failureReason() : why);
   const size_t bytes = static_cast<size_t>(info().lineBytes());
   std::memcpy(band_.data() + (row_ % chunkRows_) * bytes, line, bytes);
   ++row_;
@@ -192,6 +204,7 @@ bool TunedTiffWriter::emitTiles(uint32_t rows) {
 bool TunedTiffWriter::complete() {
   std::string why;
   if (!encoder_->drain(writeChunk_, why)) return fail(why.empty() ? tiff_->failureReason() : why);
+  if (levels_ && !levels_->write(tiff_->handle(), why)) return fail(why.empty() ? tiff_->failureReason() : why);
   return tiff_->close() || fail(tiff_->failureReason());
 }
 

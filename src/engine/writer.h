@@ -84,7 +84,7 @@ struct OutputFormat {
   bool lzw = false;        // the original TIFF kinds: one row per strip, uncompressed or LZW
   bool tuned = false;      // TIFF by the new writer, with the options below; keeps alpha and gray
   Codec codec = Codec::None;
-  int level = 0;           // Deflate 1-9, ZSTD 1-19, PNG 0-9; 0: the library's default
+  int level = -1;          // Deflate 1-9, ZSTD 1-19, PNG 0-9; -1: the library's default
   int quality = 85;        // JPEG and WebP, 1-100
   bool lossless = false;   // WebP
   bool chroma444 = false;  // JPEG: full chroma instead of 4:2:0

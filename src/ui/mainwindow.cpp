@@ -175,6 +175,10 @@ RunController::Job MainWindow::jobForMode() {
       return [=](const RunContext& c) { return resizeImage(r, c); };
     }
     case Mode::Split: {
+      if (operations_->pyramid().chosen()) {
+        const PyramidRequest r{in, operations_->pyramid().settings(), outDir};
+        return [=](const RunContext& c) { return makePyramid(r, c); };
+      }
       operations_->fitSplitTiles();
       const SplitRequest r{in, operations_->tileWidth(), operations_->tileHeight(), format, outDir};
       return [=](const RunContext& c) { return splitImage(r, c); };
@@ -216,6 +220,12 @@ void MainWindow::onRunFinished(const RunResult& result) {
                     (result.outcome == Outcome::Declined && run_->replacementRefused());
   if (!result.completed() && !told && !result.message.empty()) showError(qtext(result.message));
   showStatus(result.completed() ? "Operation completed successfully" : "Operation aborted");
+  if (mode_ == Mode::Split && result.completed()) {
+    QString page;  // a pyramid's viewer page, when it has one
+    for (const std::string& path : result.written)
+      if (extensionOf(path) == ".html") page = qtext(path);
+    operations_->pyramid().setViewerPage(page);
+  }
   onProgressEnded();
   setRunControlsEnabled(true);
   if (closeRequested_) QTimer::singleShot(0, this, &QWidget::close);

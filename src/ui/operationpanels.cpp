@@ -53,6 +53,7 @@ void OperationPanels::buildSplit() {
                                                  "splitTileHeight", 256, 9999999, 1000);
   std::tie(tileColumns_, tileRows_) =
       numberPair(split_, "Number of tiles", 226, "X", "splitColumns", "Y", "splitRows", 0, 9999999, 0, true);
+  pyramid_ = placed(new PyramidChoice(split_), "pyramidPanel", 20, 168, 386, 30);
   tileWidth_->setMaximum(static_cast<int>(maxSplitTile));
   tileHeight_->setMaximum(static_cast<int>(maxSplitTile));
 }

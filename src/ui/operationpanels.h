@@ -8,6 +8,7 @@
 #include "engine/image.h"
 #include "engine/operations.h"
 #include "ui/mode.h"
+#include "ui/pyramidchoice.h"
 
 class QRadioButton;
 class QSpinBox;
@@ -40,6 +41,8 @@ class OperationPanels : public QFrame {
   void setMergeGrid(int columns, int rows);
   uint32_t mergeColumns() const;
   uint32_t mergeRows() const;
+  // Split mode's zoomable pyramid.
+  PyramidChoice& pyramid() const { return *pyramid_; }
 
  signals:
   void changed();
@@ -63,6 +66,7 @@ class OperationPanels : public QFrame {
   QSpinBox *resizeWidth_, *resizeHeight_, *tileWidth_, *tileHeight_, *tileColumns_, *tileRows_;
   QSpinBox *mergeColumns_, *mergeRows_;
   QRadioButton *fast_, *slow_;
+  PyramidChoice* pyramid_;
   Mode mode_ = Mode::About;
   ImageInfo image_;
 };

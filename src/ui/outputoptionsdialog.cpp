@@ -38,7 +38,6 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputKind& kind, const OutputFor
   if (o & optLevel) {
     level_ = named(new QSpinBox(this), "levelNumber");
     level_->setSpecialValueText("default");
-    level_->setValue(current.level);
     y = addRow("Level", level_, y);
   }
   if (o & optQuality) {
@@ -60,15 +59,19 @@ OutputOptionsDialog::OutputOptionsDialog(const OutputKind& kind, const OutputFor
     tiles_->setCurrentIndex(std::max(0, tiles_->findData(current.tileSide)));
     y = addRow("Layout", tiles_, y);
   }
+  if (o & optPyramid)
+    y = addRow("", pyramid_ = named(new QCheckBox("Pyramid: reduced levels, in tiles", this), "pyramidCheck"), y);
   if (lossless_) lossless_->setChecked(current.lossless);
   if (chroma444_) chroma444_->setChecked(current.chroma444);
   if (predictor_) predictor_->setChecked(current.predictor);
+  if (pyramid_) pyramid_->setChecked(current.pyramid);
   auto* buttons = placed(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this), "optionButtons",
                          12, y + 8, 276, 30);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   if (codec_) connect(codec_, &QComboBox::currentIndexChanged, this, &OutputOptionsDialog::codecChanged);
   codecChanged();
+  if (level_) level_->setValue(current.level);  // once its range is the codec's
   setFixedSize(300, y + 50);
 }
 
@@ -86,7 +89,7 @@ void OutputOptionsDialog::codecChanged() {
   const uint32_t takes = codec_ ? codecOptions(f.codec) : kind_.options;
   if (level_) {
     level_->setEnabled(takes & optLevel);
-    level_->setRange(0, std::max(maxLevel(f), 1));
+    level_->setRange(f.kind == FileKind::Png ? -1 : 0, std::max(maxLevel(f), 1));  // the lowest: "default"
   }
   if (quality_) quality_->setEnabled(takes & optQuality);
   if (lossless_) lossless_->setEnabled(takes & optLossless);
@@ -98,16 +101,18 @@ OutputFormat OutputOptionsDialog::chosen() const {
   OutputFormat f = kind_.format;
   if (codec_) f.codec = static_cast<Codec>(codec_->currentData().toInt());
   const uint32_t takes = codec_ ? codecOptions(f.codec) : kind_.options;
-  if (level_ && (takes & optLevel)) f.level = level_->value();
+  if (level_ && (takes & optLevel)) f.level = level_->value() == level_->minimum() ? -1 : level_->value();
   if (quality_ && (takes & optQuality)) f.quality = quality_->value();
   if (lossless_ && (takes & optLossless)) f.lossless = lossless_->isChecked();
   if (chroma444_ && (takes & optSubsampling)) f.chroma444 = chroma444_->isChecked();
   if (predictor_ && (takes & optPredictor)) f.predictor = predictor_->isChecked();
   if (tiles_) f.tileSide = tiles_->currentData().toUInt();
+  if (pyramid_) f.pyramid = pyramid_->isChecked();
+  if (f.pyramid && f.tileSide == 0) f.tileSide = 256;  // levels are tiled
   if (f.kind != FileKind::Tiff) return f;
   const OutputFormat& k = kind_.format;
   const bool differencing = (codecOptions(f.codec) & optPredictor) != 0;
-  f.tuned = f.codec != k.codec || f.tileSide != 0 || f.level != 0 || (differencing && f.predictor != k.predictor);
+  f.tuned = f.codec != k.codec || f.tileSide != 0 || f.level >= 0 || f.pyramid || (differencing && f.predictor != k.predictor);
   if (f.tuned) f.rowsPerStrip = 0;  // the writer's choice
   return f;
 }

@@ -30,7 +30,7 @@ class OutputOptionsDialog : public QDialog {
   OutputFormat format_;
   QComboBox *codec_ = nullptr, *tiles_ = nullptr;
   QSpinBox *level_ = nullptr, *quality_ = nullptr;
-  QCheckBox *lossless_ = nullptr, *chroma444_ = nullptr, *predictor_ = nullptr;
+  QCheckBox *lossless_ = nullptr, *chroma444_ = nullptr, *predictor_ = nullptr, *pyramid_ = nullptr;
 };
 
 }  // namespace torvel

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace clikit {
@@ -54,5 +55,11 @@ Result runTorvel(const std::vector<std::string>& args, size_t waitBytes, int sig
   r.peakKb = ru.ru_maxrss;
   return r;
 }
+
+FreedMemoryReturned::FreedMemoryReturned() : before(std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "") {
+  ::setenv("ASAN_OPTIONS", (before + ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0").c_str(), 1);
+}
+
+FreedMemoryReturned::~FreedMemoryReturned() { ::setenv("ASAN_OPTIONS", before.c_str(), 1); }
 
 }  // namespace clikit

@@ -40,15 +40,6 @@ std::string python(const Scratch& d, const std::string& script) {
 
 void mkdirs(const Scratch& d, const std::string& name) { ::mkdir(d.path(name).c_str(), 0755); }
 
-// A sanitized torvel keeps freed memory aside to catch its reuse, which a
-// bound on the resident memory would count: off for the runs measured.
-struct FreedMemoryReturned {
-  std::string before = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-  FreedMemoryReturned() {
-    ::setenv("ASAN_OPTIONS", (before + ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0").c_str(), 1);
-  }
-  ~FreedMemoryReturned() { ::setenv("ASAN_OPTIONS", before.c_str(), 1); }
-};
 
 }  // namespace
 
@@ -222,8 +213,9 @@ TEST(Formats, PngAndJpegBothWaysWithPil) {
   writeTiffLayout(d.path("gray8.tif"), smooth(97, 61, 8, 1), {PHOTOMETRIC_MINISBLACK});
   for (const char* in : {"rgba16.tif", "gray8.tif"})
     for (const char* format : {"png", "jpg"})
-      if (!(std::string(in) == "rgba16.tif" && std::string(format) == "jpg"))
+      if (!(std::string(in) == "rgba16.tif" && std::string(format) == "jpg")) {
         ASSERT_EQ(runTorvel({"convert", d.path(in), "--format", format, "--out", d.path("o")}).status, 0) << in;
+      }
   EXPECT_EQ(python(d, R"(import sys, numpy as np, tifffile
 from PIL import Image
 d = sys.argv[1]
@@ -283,9 +275,10 @@ TEST(Formats, EveryFormatAndBackInBoundedMemory) {
     r = runTorvel({"convert", out + "/" + written.substr(0, written.size() - 1), "--format", "raw", "--out", back, "--quiet"});
     ASSERT_EQ(r.status, 0) << options[1] << ": " << r.err;
     EXPECT_LT(r.peakKb, bound) << options[1] << " read";
-    if (lossless)  // compared outside: a child's peak counts what its parent held when it forked
+    if (lossless) {  // compared outside: a child's peak counts what its parent held when it forked
       EXPECT_EQ(runCommand("cmp " + quote(back + "/big_12000X2000.raw") + " " + quote(d.path("big_12000X2000.raw"))), "")
           << options[1];
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include "engine/tifffile.h"
 #include "ui/mainwindow.h"
 #include "ui/outputoptionsdialog.h"
+#include "ui/pyramidchoice.h"
 #include "ui/previewwindow.h"
 #include "uikit.h"
 
@@ -86,5 +87,9 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     options.grab().save(out + "/options-" + name + ".png");
   }
+  torvel::PyramidSettingsDialog pyramid(torvel::PyramidSettings{}, &w);
+  pyramid.show();
+  QApplication::processEvents();
+  pyramid.grab().save(out + "/options-pyramid.png");
   return 0;
 }

@@ -1,10 +1,13 @@
 // The output panel's formats beyond the four radio buttons and the options
-// dialog: what the window writes is what torvel writes for the same choice.
+// dialog: what the window writes is what torvel writes for the same choice;
+// Split mode's zoomable pyramid.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QSpinBox>
 
 #include "testkit.h"
 #include "winkit.h"
@@ -66,4 +69,35 @@ TEST(WindowOutput, OtherFormatsAndOptionsWriteWhatTorvelWrites) {
   runCommand("rm " + quote(w.dir.path("cli/a.tif")));
   torvel("--format tif");
   EXPECT_EQ(runCommand("cmp " + quote(w.dir.path("win/a.tif")) + " " + quote(w.dir.path("cli/a.tif"))), "");
+}
+
+// Split mode's zoomable pyramid: set in its dialog, made by Start (Open
+// viewer then offered), and an aborted one leaves nothing.
+TEST(WindowOutput, SplitModeMakesAZoomablePyramid) {
+  Win w;
+  writeRaw(w.dir.path("big_4000X3000.raw"), makePixels(4000, 3000, 8, 3));
+  runCommand("mkdir " + quote(w.dir.path("o")));
+  w.w->showMode(torvel::Mode::Split);
+  w.choose(w.dir.path("big_4000X3000.raw"));
+  w.ui.outputFolderEdit->setText(q(w.dir.path("o")));
+  w.w->findChild<QCheckBox*>("pyramidChoice")->setChecked(true);
+  {
+    ModalAnswerer a({[](QWidget* d) {
+      auto* layouts = d->findChild<QComboBox*>("layoutChoice");
+      layouts->setCurrentIndex(layouts->findText("IIIF (static tiles)"));
+      d->findChild<QSpinBox*>("tileSizeNumber")->setValue(512);
+      qobject_cast<QDialog*>(d)->accept();
+    }});
+    w.w->findChild<QPushButton*>("pyramidSettingsButton")->click();
+  }
+  auto* open = w.w->findChild<QPushButton*>("openViewerButton");
+  EXPECT_FALSE(open->isEnabled());
+  w.w->show();
+  startAndAbort(w);
+  EXPECT_EQ(runCommand("ls -A " + quote(w.dir.path("o"))), "");
+  w.start();
+  EXPECT_EQ(w.status(), "Operation completed successfully");
+  EXPECT_EQ(runCommand("ls " + quote(w.dir.path("o"))), "big_4000X3000\nbig_4000X3000.html\nopenseadragon\n");
+  EXPECT_TRUE(open->isEnabled());
+  EXPECT_NE(readFile(w.dir.path("o/big_4000X3000/info.json")).find("\"width\": 512, \"height\": 512"), std::string::npos);
 }

@@ -49,32 +49,6 @@ void dropAt(QWidget* w, QMimeData& mime, QPointF at) {
   QApplication::sendEvent(w, &drop);
 }
 
-// Runs `action` once, as soon as the progress panel shows during a run.
-void whenRunning(QWidget* ctx, QWidget* progress, std::function<void()> action) {
-  auto* t = new QTimer(ctx);
-  t->setInterval(2);
-  QObject::connect(t, &QTimer::timeout, ctx, [t, progress, action] {
-    if (!progress->isVisible()) return;
-    t->stop();
-    t->deleteLater();
-    action();
-  });
-  t->start();
-}
-
-
-// Starts the shown mode's run and aborts it as soon as its progress shows;
-// the run ends before it is done.
-void startAndAbort(Win& w) {
-  ModalAnswerer a({[](QWidget* d) { qobject_cast<AbortConfirmation*>(d)->yesButton->click(); }});
-  whenRunning(w.w.get(), w.ui.progressPanel, [&] {
-    w.ui.pauseButton->click();
-    QTimer::singleShot(20, [&] { w.ui.abortButton->click(); });
-  });
-  w.start();
-  EXPECT_EQ(a.answered, 1);
-  EXPECT_EQ(w.status(), "Operation aborted");
-}
 
 }  // namespace
 
