@@ -12,6 +12,8 @@
 #     formats    Deflate and ZSTD TIFF beside libvips and GDAL, PSB both
 #                ways beside ImageMagick (one run), and every output format
 #                and back at full size with its memory and file size
+#     pyramids   Deep Zoom and a pyramidal JPEG TIFF beside libvips;
+#                gdal2tiles once
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -21,6 +23,7 @@ command -v gdal_translate >/dev/null || need+=(gdal-bin)
 [ -x /usr/bin/time ] || need+=(time)
 command -v tiffcp >/dev/null || need+=(libtiff-tools)
 [ -x /usr/bin/convert ] || need+=(imagemagick)
+command -v gdal2tiles.py >/dev/null || need+=(python3-gdal)
 if [ ${#need[@]} -gt 0 ]; then
   { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}"; } >/dev/null
 fi
@@ -196,11 +199,25 @@ formats() {
   rm -rf "$back"
 }
 
+pyramids() {
+  image 40000 25000
+  local t8="$O/p40000.tif"
+  header
+  pair "40000 × 25000 TIFF → Deep Zoom, JPEG 85, 256, overlap 0" "vips dzsave" "$t8" \
+    pyramid "$t8" --overlap 0 --no-viewer -- vips dzsave "$t8" "$W/v" --tile-size 256 --overlap 0 --suffix ".jpg[Q=85]"
+  pair "40000 × 25000 TIFF → pyramidal JPEG TIFF" "vips tiffsave" "$t8" \
+    convert "$t8" --compress jpeg --pyramid -- \
+    vips tiffsave "$t8" "$W/v.tif" --tile --pyramid --compression jpeg --Q 85 --bigtiff
+  REPEAT=1 pair "40000 × 25000 TIFF → raster tiles (one run)" "gdal2tiles -p raster" "$t8" \
+    pyramid "$t8" --layout xyz -- gdal2tiles.py -q -p raster --processes="$(nproc)" "$t8" "$W/g"
+}
+
 case "$what" in
   peers) peers ;;
   streaming) streaming ;;
   formats) formats ;;
-  all) peers; streaming; formats ;;
-  *) echo "usage: $0 [peers|streaming|formats|all]" >&2; exit 2 ;;
+  pyramids) pyramids ;;
+  all) peers; streaming; formats; pyramids ;;
+  *) echo "usage: $0 [peers|streaming|formats|pyramids|all]" >&2; exit 2 ;;
 esac
 rm -rf "$W"

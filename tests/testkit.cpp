@@ -388,8 +388,9 @@ bool Harness::select(const std::string& path, const torvel::RawGeometry& raw) {
 }
 
 torvel::RunContext Harness::context() {
-  return torvel::RunContext(&recorder, recorder.stop.get_token(), torvel::Overwrite::Ask, [this](const std::string& path) {
-    questions.push_back(path);
+  return torvel::RunContext(&recorder, recorder.stop.get_token(), torvel::Overwrite::Ask,
+                            [this](const std::vector<std::string>& paths) {
+    questions.insert(questions.end(), paths.begin(), paths.end());
     if (answers.empty()) return false;
     const bool a = answers.front();
     answers.pop_front();

@@ -22,7 +22,7 @@ namespace {
 bool takesValue(const std::string& option) {
   for (const char* o : {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid", "--width", "--compress", "--level",
                         "--quality", "--subsampling", "--predictor", "--rows-per-strip", "--layout", "--overlap",
-                        "--tile-format", "--background", "--base-url"})
+                        "--tile-format", "--background", "--base-url", "--output"})
     if (option == o) return true;
   return false;
 }
@@ -66,6 +66,11 @@ Arguments parseArguments(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (takeFlag(a, arg) || takeTiles(a, argc, argv, i)) continue;
+    if (arg == "-o") {  // --output's short name
+      if (i + 1 >= argc) throw UsageError{"-o needs a value"};
+      a.values["--output"] = argv[++i];
+      continue;
+    }
     if (arg.rfind("--", 0) != 0) {
       a.positional.push_back(arg);
       continue;

@@ -1,12 +1,14 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
 #include "cli/outputoptions.h"
 #include "cli/terminal.h"
 #include "engine/files.h"
+#include "engine/formats.h"
 #include "engine/operations.h"
 #include "engine/preview.h"
 #include "engine/pyramidinfo.h"
@@ -50,6 +52,12 @@ std::vector<std::string> selectInput(const std::string& file, const Arguments& a
   return refusals;
 }
 
+std::string outFolderRefusal(const Arguments& a) {
+  if (!a.has("--out") || folderExists(a.value("--out"))) return {};
+  const std::string& out = a.value("--out");
+  return "Output directory doesn't exists: " + out + (fileExists(out) ? " is a file, not a folder" : " does not exist");
+}
+
 int refuseInput(const std::vector<std::string>& messages) {
   for (const std::string& m : messages) printError(m);
   printError(outcomeText(Outcome::Refused));
@@ -62,6 +70,12 @@ std::string outputDir(const Arguments& a, const std::string& input) {
   return dir.empty() ? "./" : dir;
 }
 
+namespace {
+bool quietSuccess = false;
+}
+
+void setQuiet(bool quiet) { quietSuccess = quiet; }
+
 int finish(const RunResult& result) {
   if (!result.completed()) {
     // A cancel's message is the outcome line itself.
@@ -69,6 +83,7 @@ int finish(const RunResult& result) {
     printError(outcomeText(result.outcome));
     return 1;
   }
+  if (quietSuccess) return 0;  // the exit status says it
   for (const std::string& p : result.written) std::printf("%s\n", p.c_str());
   std::printf("%s\n", outcomeText(Outcome::Completed).c_str());
   return 0;
@@ -78,7 +93,7 @@ namespace {
 
 int runMerge(const Arguments& a, const RunContext& context) {
   if (a.positional.empty()) throw UsageError{"expected at least one FILE"};
-  MergeRequest r{{}, 0, 0, outputFormat(a), "", ""};
+  MergeRequest r{{}, 0, 0, outputFormat(a), "", "", a.has("--output") ? absolute(a.value("--output")) : ""};
   for (const std::string& f : a.positional) r.tiles.push_back(absolute(f));
   if (a.has("--grid")) {
     parsePair(a.value("--grid"), "--grid", r.columns, r.rows);
@@ -116,13 +131,16 @@ void splitTileOf(const Arguments& a, uint32_t& w, uint32_t& h) {
 RunResult runOnInput(const Arguments& a, const RunContext& context, const ImageInfo& in, const Region& crop,
                      uint32_t resizeWidth, uint32_t tileWidth, uint32_t tileHeight) {
   const OutputFormat format = outputFormat(a);
+  if (std::string note = lossNote(format, in); !note.empty() && !a.quiet) printError(note);
   const std::string dir = outputDir(a, a.positional[0]);
-  if (a.command == "convert") return convertImage({in, {0, 0, in.width, in.height}, format, dir}, context);
-  if (a.command == "crop") return cropImage({in, crop, format, dir}, context);
+  const std::string named = a.has("--output") ? absolute(a.value("--output")) : "";
+  if (a.command == "convert") return convertImage({in, {0, 0, in.width, in.height}, format, dir, 0, 0, named}, context);
+  if (a.command == "crop") return cropImage({in, crop, format, dir, 0, 0, named}, context);
   if (a.command == "resize") {
     const auto height = static_cast<uint32_t>(resizeHeight(in.width, in.height, resizeWidth));
-    return resizeImage({in, resizeWidth, height, a.fast, format, a.has("--out") ? absolute(a.value("--out")) : ""},
-                       context);
+    ResizeRequest r{in, resizeWidth, height, a.fast, format, a.has("--out") ? absolute(a.value("--out")) : ""};
+    r.outputPath = named;
+    return resizeImage(r, context);
   }
   return splitImage({in, fitSplitTile(tileWidth, in.width), fitSplitTile(tileHeight, in.height), format, dir}, context);
 }
@@ -244,15 +262,20 @@ int runInfo(const Arguments& a) {
 int runPreview(const Arguments& a, const RunContext& context) {
   requirePositional(a, 1, "one FILE");
   if (!a.has("--width")) throw UsageError{"preview needs --width N"};
-  if (!a.has("--out")) throw UsageError{"preview needs --out PICTURE.png"};
+  const char* named = a.has("--output") ? "--output" : "--out";
+  if (!a.has(named)) throw UsageError{"preview needs --out PICTURE.png"};
+  std::string ext = extensionOf(a.value(named));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".png") throw UsageError{"preview writes a PNG: " + a.value(named) + " must end in .png"};
   const uint32_t width = parseCount(a.value("--width"), "--width");
   if (width == 0) throw UsageError{"--width must be at least 1"};
   ImageInfo in;
   if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refuseInput(refusals);
+  const std::string out = absolute(a.value(named));
+  if (fileExists(out) && !context.mayReplace(out)) return finish({Outcome::Declined, out + " exists and was not replaced", {}});
   PreviewPicture picture;
   RunResult result = makePreview(in, width, UINT32_MAX, context, picture);
   std::string why;
-  const std::string out = absolute(a.value("--out"));
   if (result.completed() && !writePng(out, picture, why))
     result = {Outcome::Failed, withReason("Write to file error", why), {}};
   else if (result.completed())
@@ -261,9 +284,9 @@ int runPreview(const Arguments& a, const RunContext& context) {
 }
 
 int runOperation(const Arguments& a, const RunContext& context) {
-  if (a.has("--out") && !folderExists(a.value("--out")))
-    return finish({Outcome::Refused, "Output directory doesn't exists", {}});
+  if (std::string refusal = outFolderRefusal(a); !refusal.empty()) return finish({Outcome::Refused, refusal, {}});
   outputFormat(a);  // a malformed format is a usage error before anything else
+  if (a.has("--output") && a.command == "split") throw UsageError{"-o names one output: split writes many (use --out DIR)"};
   if (a.command == "merge") return runMerge(a, context);
   requirePositional(a, a.command == "crop" ? 5 : 1, a.command == "crop" ? "FILE X Y W H" : "one FILE");
   const Region crop = a.command == "crop" ? cropRegion(a) : Region{};

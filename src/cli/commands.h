@@ -19,6 +19,8 @@ int runOperation(const Arguments& args, const RunContext& context);
 // Ends a run: the paths written and the completion line on stdout, or the
 // reason and the outcome's line on stderr; the exit status.
 int finish(const RunResult& result);
+// With --quiet a completed run prints nothing.
+void setQuiet(bool quiet);
 // torvel pyramid.
 int runPyramid(const Arguments& args, const RunContext& context);
 
@@ -29,6 +31,8 @@ int runPyramid(const Arguments& args, const RunContext& context);
 std::string absolute(const std::string& path);
 std::vector<std::string> selectInput(const std::string& file, const Arguments& a, ImageInfo& info);
 int refuseInput(const std::vector<std::string>& messages);
+// Why --out cannot be the output folder (missing, or a file); empty when it can.
+std::string outFolderRefusal(const Arguments& a);
 std::string outputDir(const Arguments& a, const std::string& input);
 
 }  // namespace torvel::cli

@@ -1,5 +1,8 @@
 #include "cli/outputoptions.h"
 
+#include <cctype>
+
+#include "engine/files.h"
 #include "engine/formats.h"
 
 namespace torvel::cli {
@@ -82,8 +85,41 @@ bool anyTiffOption(const Arguments& a) {
 
 }  // namespace
 
+namespace {
+
+// The format an output name's extension says: ".png" is png, ".tiff" tif...
+std::string formatOfName(const std::string& path) {
+  std::string ext = extensionOf(path);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".tiff") return "tif";
+  if (ext == ".jpeg") return "jpg";
+  for (const OutputKind& k : outputKinds())
+    if (ext == "." + std::string(k.name)) return k.name;
+  throw UsageError{"-o " + path + ": its extension names no output format (" + outputKindNames() + ")"};
+}
+
+// An output named against its format: "-o x.png --format tif" would hide a TIFF behind ".png".
+void checkOutputName(const Arguments& a) {
+  if (!a.has("--output") || !a.has("--format")) return;
+  std::string named;
+  try {
+    named = formatOfName(a.value("--output"));
+  } catch (const UsageError&) {
+    return;  // an extension of no format of ours: the name is the user's choice
+  }
+  const OutputKind* given = outputKindNamed(a.value("--format"));
+  const OutputKind* byName = outputKindNamed(named);
+  if (given && byName && std::string(outputExtension(given->format)) != outputExtension(byName->format))
+    throw UsageError{"-o " + a.value("--output") + " does not end as --format " + given->name + " files do (" +
+                     outputExtension(given->format) + ")"};
+}
+
+}  // namespace
+
 OutputFormat outputFormatOf(const Arguments& a) {
-  const std::string name = a.has("--format") ? a.value("--format") : "tif";
+  std::string name = a.has("--format") ? a.value("--format") : "tif";
+  if (a.has("--output") && !a.has("--format")) name = formatOfName(a.value("--output"));
+  checkOutputName(a);
   const OutputKind* kind = outputKindNamed(name);
   if (!kind) throw UsageError{"--format takes " + outputKindNames()};
   checkOptionsApply(a, *kind);

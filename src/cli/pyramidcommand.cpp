@@ -37,7 +37,7 @@ void backgroundOf(const Arguments& a, uint8_t out[3]) {
 
 PyramidSettings pyramidSettingsOf(const Arguments& a) {
   for (const char* o : {"--format", "--compress", "--level", "--subsampling", "--predictor", "--rows-per-strip", "--grid",
-                        "--width"})
+                        "--width", "--output"})
     if (a.has(o)) throw UsageError{std::string(o) + " does not apply to pyramid"};
   if (a.tiled || a.pyramid) throw UsageError{"pyramid writes tiles in its own layouts: --tile N sets their side"};
   PyramidSettings s;
@@ -66,8 +66,7 @@ PyramidSettings pyramidSettingsOf(const Arguments& a) {
 int runPyramid(const Arguments& a, const RunContext& context) {
   if (a.positional.size() != 1) throw UsageError{"expected one FILE"};
   const PyramidSettings settings = pyramidSettingsOf(a);
-  if (a.has("--out") && !folderExists(a.value("--out")))
-    return finish({Outcome::Refused, "Output directory doesn't exists", {}});
+  if (std::string refusal = outFolderRefusal(a); !refusal.empty()) return finish({Outcome::Refused, refusal, {}});
   ImageInfo in;
   if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refuseInput(refusals);
   return finish(makePyramid({in, settings, outputDir(a, a.positional[0])}, context));

@@ -1,6 +1,7 @@
 #include "cli/terminal.h"
 
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,7 +65,29 @@ std::string clockText(double seconds) {
   return text;
 }
 
+// The width of the terminal stderr writes to; 80 when it cannot be told.
+int terminalColumns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
 }  // namespace
+
+std::string progressLine(int columns, int percent, const std::string& speed, const std::string& left,
+                         const std::string& caption) {
+  // The line stays a column short of the width, so the terminal never wraps it.
+  const int room = columns - 1;
+  std::string tail = "] " + std::string(percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) + "%";
+  for (const std::string& part : {speed, left, caption}) {
+    if (part.empty() || static_cast<int>(tail.size() + 2 + part.size()) > room - 11) break;  // a bar of 10 at least
+    tail += "  " + part;
+  }
+  const int width = std::clamp(room - 1 - static_cast<int>(tail.size()), 0, 40);
+  std::string bar = "[";
+  for (int i = 0; i < width; ++i) bar += i < percent * width / 100 ? '#' : '.';
+  return (bar + tail).substr(0, static_cast<size_t>(std::max(room, 0)));
+}
 
 void TerminalObserver::phaseStarted(const PhaseStart& phase) {
   phase_ = phase;
@@ -94,9 +117,6 @@ void TerminalObserver::drawBar(int64_t position) {
   if (percent == lastPercent_ && now - lastDrawn_ < std::chrono::milliseconds(500)) return;
   lastPercent_ = percent;
   lastDrawn_ = now;
-  char bar[41];
-  for (int i = 0; i < 40; ++i) bar[i] = i < percent * 40 / 100 ? '#' : '.';
-  bar[40] = 0;
   const double elapsed = std::chrono::duration<double>(now - started_).count();
   const double done = double(std::min(position, total)) / double(total);
   std::string speed = "   -- MB/s", left = "--:-- left";
@@ -107,7 +127,7 @@ void TerminalObserver::drawBar(int64_t position) {
     speed = text;
     if (done > 0) left = clockText(elapsed * (1 - done) / done) + " left";
   }
-  std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s  %s  %s", bar, percent, speed.c_str(), left.c_str(), caption_.c_str());
+  std::fprintf(stderr, "\r\033[K%s", progressLine(terminalColumns(), percent, speed, left, caption_).c_str());
   std::fflush(stderr);
   barShown = true;
 }

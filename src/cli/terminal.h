@@ -33,6 +33,12 @@ class TerminalObserver : public RunObserver {
 
 // From now on SIGINT and SIGTERM request a stop through the returned token.
 std::stop_token cancelOnSignals();
+
+// "[####....]  42%  120.5 MB/s  0:12 left  Step 2/4" within `columns` - 1
+// characters: the bar narrows first, then the caption, the time left and the
+// speed go.
+std::string progressLine(int columns, int percent, const std::string& speed, const std::string& left,
+                         const std::string& caption);
 // Prints a message line on stderr, clearing a progress bar first.
 void printError(const std::string& text);
 

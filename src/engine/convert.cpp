@@ -90,7 +90,7 @@ RunResult convertImage(const ConvertRequest& request, const RunContext& context)
   reader->useColumns(region.x, region.width);
   const OutputRequest out{outputBase(request.outDir, input.path, request.format.kind, region.width, region.height),
                           request.format, region.width, region.height, input.bits, false, input.path,
-                          keptFrom(input)};
+                          keptFrom(input), request.outputPath};
   OutputCreation made = createOutput(out, context);
   if (!made.writer) return {made.outcome, made.message, {}};
 

@@ -105,6 +105,13 @@ const char* kindText(FileKind kind) {
   return f ? f->name : "";
 }
 
+std::string readableFormatsText() {
+  std::string text;
+  for (size_t i = 0; i < inputTable.size(); ++i)
+    text += std::string(i == 0 ? "" : i + 1 == inputTable.size() ? " and " : ", ") + inputTable[i].label;
+  return text;
+}
+
 std::string extensionPatterns(FileKind kind) {
   std::string out;
   for (const InputFormat& f : inputTable) {
@@ -192,6 +199,22 @@ int outputChannels(const OutputFormat& format, const KeptFromInput& kept) {
   if (format.kind == FileKind::Kro) return 4;
   const bool alpha = kept.channels == 4 && keepsAlpha(format), gray = kept.gray && keepsGray(format);
   return gray ? (alpha ? 2 : 1) : (alpha ? 4 : 3);
+}
+
+std::string lossNote(const OutputFormat& format, const ImageInfo& input) {
+  const std::string label = format.kind == FileKind::Tiff && format.tuned && format.codec == Codec::Jpeg
+                                ? "JPEG-compressed TIFF"
+                                : outputKindOf(format).label;
+  if (input.channels == 4 && !input.gray && !keepsAlpha(format))
+    return "The alpha channel is not written to " + label + ": choose KRO, PSB, PNG or a compressed TIFF to keep it";
+  if (input.gray && input.channels == 4 && !keepsAlpha(format))
+    return "The alpha channel of this gray image is not written to " + label +
+           ": choose PSB, PNG or a compressed TIFF to keep it";
+  if (input.gray && !keepsGray(format))
+    return "The gray image is written to " + label +
+           (format.kind == FileKind::Kro ? " as RGBA, four times its size" : " as RGB, three times its size") +
+           ": choose PNG, PSB or a compressed TIFF to keep it gray";
+  return {};
 }
 
 namespace {

@@ -29,6 +29,8 @@ struct InputFormat {
 };
 
 const std::vector<InputFormat>& inputFormats();
+// "TIFF, RAW, KRO, Photoshop, PNG and JPEG": what the program reads, for messages.
+std::string readableFormatsText();
 const InputFormat* inputFormatOf(FileKind kind);
 // The kind a file's first bytes say; None when they are none of ours.
 FileKind kindOfContent(const uint8_t* head, size_t size);
@@ -86,6 +88,10 @@ bool keepsAlpha(const OutputFormat& format);
 bool keepsGray(const OutputFormat& format);
 // The channels an output of `format` stores from lines of `kept.channels`.
 int outputChannels(const OutputFormat& format, const KeptFromInput& kept);
+// What an output of `format` loses of `input`, said before the run: its
+// alpha channel, or its gray (written as RGB); empty when nothing.
+std::string lossNote(const OutputFormat& format, const ImageInfo& input);
+
 // Why `format` cannot hold an image of this size and depth, with what to
 // choose instead; empty when it can.
 std::string formatRefusal(const OutputFormat& format, const ImageInfo& out);

@@ -1,7 +1,10 @@
 // Merge: joins a complete grid of tiles, found by their names, line by line;
 // one row band of tiles is open at a time.
 #include <memory>
+#include <set>
 #include <vector>
+
+#include "engine/files.h"
 
 #include "engine/operations.h"
 #include "engine/rules.h"
@@ -134,7 +137,7 @@ RunResult Merger::run() {
   const std::string outBase = request_.outDir + base;
   const OutputRequest out{request_.format.kind == FileKind::Raw ? sizedName(outBase, width, height) : outBase,
                           request_.format, width, height, geometry_.bits, false, request_.selectedInput,
-                          keptFrom(first_)};
+                          keptFrom(first_), request_.outputPath};
   OutputCreation made = createOutput(out, context_);
   if (!made.writer) return {made.outcome, made.failureText("Cannot create the file"), {}};
   output_ = std::move(made.writer);
@@ -167,10 +170,34 @@ RunResult mergeTiles(const MergeRequest& request, const RunContext& context) {
   return Merger(request, context).run();
 }
 
+namespace {
+
+// The first positions of the grid that no selected file's name gives.
+std::string missingTilesText(const MergeRequest& request) {
+  std::set<std::pair<int32_t, int32_t>> given;
+  for (const std::string& tile : request.tiles) {
+    int32_t c = 0, r = 0;
+    extractTileXY(fileNameOf(tile), c, r);
+    given.insert({c, r});
+  }
+  std::string text;
+  int listed = 0;
+  for (uint32_t r = 1; r <= request.rows && listed < 3; ++r)
+    for (uint32_t c = 1; c <= request.columns && listed < 3; ++c)
+      if (!given.count({static_cast<int32_t>(c), static_cast<int32_t>(r)})) {
+        text += (listed++ ? ", " : "\nMissing: ") + tileText(c, r);
+      }
+  return text;
+}
+
+}  // namespace
+
 RunResult mergeSelectedTiles(const MergeRequest& request, const RunContext& context) {
   if (request.tiles.empty()) return {Outcome::Refused, "No tiles were selected to merge", {}};
-  const std::string refusal = mergeCountRefusal(int64_t{request.columns} * request.rows, request.tiles.size());
-  if (!refusal.empty()) return {Outcome::Refused, refusal, {}};
+  const int64_t expected = int64_t{request.columns} * request.rows;
+  const std::string refusal = mergeCountRefusal(expected, request.tiles.size());
+  if (!refusal.empty())
+    return {Outcome::Refused, refusal + (expected > static_cast<int64_t>(request.tiles.size()) ? missingTilesText(request) : ""), {}};
   return mergeTiles(request, context);
 }
 

@@ -29,6 +29,7 @@ struct ConvertRequest {
   OutputFormat format;
   std::string outDir;      // ends in '/'
   int step = 0, steps = 0;  // its place in a run of several steps (a resize's)
+  std::string outputPath;   // the output's name as the user gave it; empty: named after the input in outDir
 };
 RunResult convertImage(const ConvertRequest& request, const RunContext& context);
 // The crop's checks of the region, then the conversion of it.
@@ -49,6 +50,7 @@ struct MergeRequest {
   OutputFormat format;
   std::string outDir;
   std::string selectedInput;  // the image the front end has chosen: never replaced either
+  std::string outputPath;     // the output's name as the user gave it; empty: named after the tiles
 };
 RunResult mergeTiles(const MergeRequest& request, const RunContext& context);
 // The selection's count check, then the merge.

@@ -74,7 +74,7 @@ std::string refusalText(const ImageInfo& info) {
   if (info.needsGeometry) return "The size of " + info.path + " is not in its name";
   std::string text;
   for (const std::string& r : info.refusals) text += (text.empty() ? "" : "; ") + r;
-  return text.empty() ? info.path + " is not an image this program reads" : text;
+  return text.empty() ? info.path + " is not an image this program reads (it reads " + readableFormatsText() + ")" : text;
 }
 
 std::unique_ptr<ImageReader> openReader(const ImageInfo& info, std::string& why) {

@@ -20,12 +20,23 @@ std::vector<std::string> inputLimitRefusals(const ImageInfo& info) {
   return refusals;
 }
 
+std::string resizeSizeRefusal(uint32_t width, uint32_t height) {
+  return "Width and height of the input file must be > 10000: the resize takes images with a side of 10000 pixels "
+         "or more, and this one is " + std::to_string(width) + " × " + std::to_string(height) +
+         " (convert or crop it instead)";
+}
+
+// The original words first, then which edge the crop passes and the image's size.
 std::string cropRefusal(uint32_t width, uint32_t height, int64_t x, int64_t y, int64_t w, int64_t h) {
   const int64_t wide = width, high = height;
-  if (x > wide - 1) return "X must >= 0 and < " + std::to_string(wide);
-  if (y > high - 1) return "Y must >= 0 and < " + std::to_string(high);
-  if (x + w > wide) return "Width must > 0 and <= " + std::to_string(wide - x);
-  if (y + h > high) return "Height must > 0 and <= " + std::to_string(high - y);
+  const std::string image = " of the " + std::to_string(wide) + " × " + std::to_string(high) + " image";
+  const auto s = [](int64_t v) { return std::to_string(v); };
+  if (x > wide - 1) return "X must >= 0 and < " + s(wide) + ": x = " + s(x) + " is past the right edge" + image;
+  if (y > high - 1) return "Y must >= 0 and < " + s(high) + ": y = " + s(y) + " is past the bottom edge" + image;
+  if (x + w > wide)
+    return "Width must > 0 and <= " + s(wide - x) + ": from x = " + s(x) + ", " + s(w) + " pixels reach past the right edge" + image;
+  if (y + h > high)
+    return "Height must > 0 and <= " + s(high - y) + ": from y = " + s(y) + ", " + s(h) + " rows reach past the bottom edge" + image;
   return {};
 }
 

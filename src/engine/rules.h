@@ -24,6 +24,8 @@ std::string outputFolder(const std::string& chosenFolder, const std::string& inp
 std::vector<std::string> inputLimitRefusals(const ImageInfo& info);
 
 // The first failing crop check's message, or empty when the region fits.
+// Why an image is too small for the resize: it needs a side of 10000 pixels or more.
+std::string resizeSizeRefusal(uint32_t width, uint32_t height);
 std::string cropRefusal(uint32_t width, uint32_t height, int64_t x, int64_t y, int64_t w, int64_t h);
 
 // Tiles across a side of `total` pixels cut every `tile` pixels.

@@ -15,7 +15,7 @@ RunObserver& RunContext::silentObserver() {
   return silent;
 }
 
-bool RunContext::mayReplace(const std::string& path) const {
+bool RunContext::mayReplaceAll(const std::vector<std::string>& paths) const {
   switch (overwrite_) {
     case Overwrite::Yes:
       return true;
@@ -24,11 +24,15 @@ bool RunContext::mayReplace(const std::string& path) const {
     case Overwrite::Ask:
       break;
   }
-  return askReplace_ && askReplace_(path);
+  return askReplace_ && askReplace_(paths);
 }
 
 RunContext RunContext::withObserver(RunObserver* observer) const {
   return RunContext(observer, cancel_, overwrite_, askReplace_);
+}
+
+RunContext RunContext::withOverwrite(Overwrite overwrite) const {
+  return RunContext(observer_, cancel_, overwrite, askReplace_);
 }
 
 }  // namespace torvel

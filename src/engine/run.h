@@ -73,11 +73,12 @@ class RunObserver {
 enum class Overwrite { Ask, Yes, No };
 
 // The channels of one run. Without an observer reports go nowhere. With
-// Overwrite::Ask, `askReplace` is called on the run's thread with the path of
-// each existing output before a byte of it is written; none answers No.
+// Overwrite::Ask, `askReplace` is called on the run's thread with the paths
+// of existing outputs before a byte of them is written: once for a run of
+// several outputs, with all of them; none answers No.
 class RunContext {
  public:
-  using ReplaceQuestion = std::function<bool(const std::string& path)>;
+  using ReplaceQuestion = std::function<bool(const std::vector<std::string>& paths)>;
   explicit RunContext(RunObserver* observer = nullptr, std::stop_token cancel = {}, Overwrite overwrite = Overwrite::No,
                       ReplaceQuestion askReplace = {});
 
@@ -86,10 +87,14 @@ class RunContext {
   bool cancelled() const { return cancel_.stop_requested(); }
   Overwrite overwrite() const { return overwrite_; }
   // Whether the existing output at `path` may be replaced.
-  bool mayReplace(const std::string& path) const;
+  bool mayReplace(const std::string& path) const { return mayReplaceAll({path}); }
+  // Whether all the existing outputs `paths` may be replaced: one question.
+  bool mayReplaceAll(const std::vector<std::string>& paths) const;
 
   // The same answers and token with another observer (or none).
   RunContext withObserver(RunObserver* observer) const;
+  // The same with the overwrite question answered: Yes once the user has said so for all.
+  RunContext withOverwrite(Overwrite overwrite) const;
 
   // Ends a run the caller cancelled.
   static RunResult cancelledResult() { return {Outcome::Cancelled, "Operation aborted", {}}; }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/files.h"
+#include "engine/formats.h"
 #include "engine/operations.h"
 #include "engine/rules.h"
 #include "engine/runsteps.h"
@@ -28,13 +29,14 @@ struct SplitGrid {
 class Splitter {
  public:
   Splitter(const SplitRequest& request, const RunContext& context, ImageReader& reader)
-      : request_(request), context_(context), reader_(reader),
+      : request_(request), context_(context), tileContext_(context), reader_(reader),
         grid_(request.input.width, request.input.height, request.tileWidth, request.tileHeight),
         prefix_(request.outDir + tileBaseName(request.input.path)) {}
 
   RunResult run();
 
  private:
+  bool askOnce();
   bool createBand(uint32_t band);
   bool copyPasses(uint32_t band);
   bool copyBand(uint32_t band);
@@ -53,6 +55,7 @@ class Splitter {
 
   const SplitRequest& request_;
   const RunContext& context_;
+  RunContext tileContext_;  // the run's, once the question about existing tiles is answered
   ImageReader& reader_;
   SplitGrid grid_;
   std::string prefix_;
@@ -62,7 +65,27 @@ class Splitter {
   RunResult result_;
 };
 
+// One question for all the tiles that exist already, before any is written.
+bool Splitter::askOnce() {
+  std::vector<std::string> existing;
+  for (uint32_t band = 1; band <= grid_.rows; ++band)
+    for (uint32_t c = 1; c <= grid_.columns; ++c) {
+      const std::string base = tileName(prefix_, grid_.columnWidth(c), grid_.rowHeight(band), c, band);
+      const std::string plain = base + outputExtension(request_.format), big = base + outputExtension(request_.format, true);
+      if (fileExists(plain)) existing.push_back(plain);
+      if (big != plain && fileExists(big)) existing.push_back(big);
+    }
+  if (existing.empty()) return true;
+  if (!context_.mayReplaceAll(existing))
+    return stopWith(Outcome::Declined, existing.size() == 1 ? existing.front() + " exists and was not replaced"
+                                                            : std::to_string(existing.size()) + " output files exist in " +
+                                                                  request_.outDir + " and were not replaced");
+  tileContext_ = context_.withOverwrite(Overwrite::Yes);
+  return true;
+}
+
 RunResult Splitter::run() {
+  if (!askOnce()) return result_;
   context_.observer().phaseStarted({Phase::Splitting, grid_.height});
   for (uint32_t band = 1; band <= grid_.rows && result_.completed(); ++band) closeBand(createBand(band) && copyPasses(band));
   context_.observer().phaseEnded();
@@ -87,7 +110,7 @@ bool Splitter::createBand(uint32_t band) {
     const uint32_t w = grid_.columnWidth(c), h = grid_.rowHeight(band);
     const OutputRequest out{tileName(prefix_, w, h, c, band), request_.format, w, h, request_.input.bits,
                             forceBigTiff_, request_.input.path, keptFrom(request_.input)};
-    OutputCreation made = createOutput(out, context_);
+    OutputCreation made = createOutput(out, tileContext_);
     if (!made.writer)
       return stopWith(made.outcome == Outcome::Declined ? Outcome::Declined : Outcome::Failed,
                       made.failureText("Cant't create file"));

@@ -86,6 +86,11 @@ int64_t tiffWorstCaseSize(int64_t rawSize, const OutputFormat& format) {
   return format.pyramid ? size + size / 3 : size;  // the levels add a third at most
 }
 
+std::string replacesInputText(const std::string& path) {
+  return "Cannot overwrite input file: the output " + path +
+         " would be the input itself. Choose another output folder, another format or another name";
+}
+
 KeptFromInput keptFrom(const ImageInfo& input) {
   return {input.channels, input.gray, input.dpiX, input.dpiY, input.icc};
 }
@@ -129,7 +134,7 @@ bool passesGuards(const OutputRequest& r, const ImageInfo& out, int64_t size, co
   }
   if (sameFile(name, r.inputPath)) {
     made.outcome = Outcome::Refused;
-    made.message = "Cannot overwrite input file";
+    made.message = replacesInputText(name);
     return false;
   }
   const int64_t existing = fileSize(name);
@@ -142,9 +147,20 @@ bool passesGuards(const OutputRequest& r, const ImageInfo& out, int64_t size, co
   std::string dir = folderOf(name);
   if (dir.empty()) dir = ".";
   // A file being replaced stays until its replacement is complete: both need room.
-  if (!(diskFreeBytes(dir) > size)) {
+  const int64_t free = diskFreeBytes(dir);
+  if (!(free > size)) {
+    // A folder that takes no files at all (read-only, /sys) says so, not "no space".
+    PartFile probe;
+    std::string why;
+    if (!probe.create(name, why)) {
+      made.outcome = Outcome::Failed;
+      made.message = withReason("Cannot write in " + dir, why);
+      return false;
+    }
     made.outcome = Outcome::Refused;
-    made.message = "There is not enough space on the destination directory";
+    made.message = "There is not enough space on the destination directory: " + name + " needs " +
+                   byteSizeText(static_cast<uint64_t>(size)) + ", " + dir + " has " +
+                   byteSizeText(static_cast<uint64_t>(std::max<int64_t>(free, 0))) + " free";
     return false;
   }
   return true;
@@ -160,7 +176,8 @@ OutputCreation createOutput(const OutputRequest& request, const RunContext& cont
   const int64_t size = int64_t{out.width} * out.height * out.bytesPerPixel();
   made.bigTiff = request.format.kind == FileKind::Tiff &&
                  (request.forceBigTiff || tiffWorstCaseSize(size, request.format) > bigTiffThreshold);
-  out.path = request.basePath + outputExtension(request.format, made.bigTiff);
+  out.path = request.exactPath.empty() ? request.basePath + outputExtension(request.format, made.bigTiff)
+                                       : request.exactPath;
   bool replacing = false;
   if (!passesGuards(request, out, size, context, made, replacing)) return made;
 

@@ -113,6 +113,7 @@ struct OutputRequest {
   bool forceBigTiff = false;  // a TIFF output becomes BigTIFF whatever its size
   std::string inputPath;      // never overwritten
   KeptFromInput kept;
+  std::string exactPath;      // the output's name as the user gave it; empty: basePath + the format's extension
 };
 
 struct OutputCreation {
@@ -127,6 +128,9 @@ struct OutputCreation {
   std::string path;                     // the output's name as far as the creation got
   bool bigTiff = false;
 };
+
+// Why an output named `path` is refused: it is the input itself.
+std::string replacesInputText(const std::string& path);
 
 // Pixel-data bytes above which a TIFF output becomes BigTIFF.
 inline constexpr int64_t bigTiffThreshold = 4000000000LL;

@@ -60,8 +60,11 @@ std::string ResizeRun::refusal(const ResizePlan& plan) {
   if (std::string refused = inputRefusal(in, "File not found or bad file!"); !refused.empty()) return refused;
   outDir_ = outputFolder(request_.chosenFolder, in.path);
   removeLeftovers(outDir_);
-  if (folderOf(in.path) == outDir_ && request_.format.kind == in.kind) return "Cannot overwrite input file";
-  if (in.width < 10000 && in.height < 10000) return "Width and height of the input file must be > 10000";
+  if (!request_.outputPath.empty() && sameFile(request_.outputPath, in.path)) return replacesInputText(request_.outputPath);
+  if (request_.outputPath.empty() && folderOf(in.path) == outDir_ && request_.format.kind == in.kind)
+    return "Cannot overwrite input file: the output would go beside the input, as the same kind of file. Choose "
+           "another output folder or another format";
+  if (in.width < 10000 && in.height < 10000) return resizeSizeRefusal(in.width, in.height);
   return roomRefusal(plan);
 }
 

@@ -18,6 +18,7 @@ struct ResizeRequest {
   bool fast = false;    // nearest instead of Lanczos
   OutputFormat format;
   std::string chosenFolder;  // the output folder the user chose, may be empty
+  std::string outputPath;    // the output's name as the user gave it; empty: named after the input
   // The side of a pass's tiles; smaller only where tests need many passes on small images.
   uint32_t tileSide = defaultTileSide;
 };

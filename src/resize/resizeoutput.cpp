@@ -70,19 +70,21 @@ bool ResizeRun::pickByIndex(const ResizePlan& plan) {
 // Whether the output would be the user's input, whatever folder spelling reaches it.
 bool ResizeRun::refuseReplacingInput(uint32_t width, uint32_t height) {
   const std::string base = outputBase(outDir_, request_.input.path, request_.format.kind, width, height);
+  std::vector<std::string> names = {request_.outputPath};
   for (const OutputKind& kind : outputKinds())
-    for (bool big : {false, true})
-      if (sameFile(base + outputExtension(kind.format, big), request_.input.path)) {
-        result_ = {Outcome::Refused, "Cannot overwrite input file", {}};
-        return true;
-      }
+    for (bool big : {false, true}) names.push_back(base + outputExtension(kind.format, big));
+  for (const std::string& name : names)
+    if (!name.empty() && sameFile(name, request_.input.path)) {
+      result_ = {Outcome::Refused, replacesInputText(name), {}};
+      return true;
+    }
   return false;
 }
 
 bool ResizeRun::convertCurrent() {
   if (refuseReplacingInput(current_.width, current_.height)) return false;
   const Region all{0, 0, current_.width, current_.height};
-  result_ = convertImage({current_, all, request_.format, outDir_, 4, 4}, context_);
+  result_ = convertImage({current_, all, request_.format, outDir_, 4, 4, request_.outputPath}, context_);
   return result_.completed();
 }
 
@@ -116,7 +118,7 @@ bool ResizeRun::writeOutput(uint32_t width, uint32_t height, const RowSource& ro
   KeptFromInput kept = keptFrom(in);
   kept.channels = 3;  // the resize works on three samples
   const OutputRequest out{outputBase(outDir_, in.path, request_.format.kind, width, height), request_.format, width,
-                          height, in.bits, false, in.path, kept};
+                          height, in.bits, false, in.path, kept, request_.outputPath};
   OutputCreation made = createOutput(out, context_);
   if (!made.writer) {
     result_ = {made.outcome, made.message, {}};

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -48,13 +49,15 @@ void InputPanel::showText(const QString& text) { field_->setText(text); }
 bool InputPanel::hasText() const { return !field_->text().isEmpty(); }
 
 void InputPanel::showInfo(const ImageInfo& info) {
-  const QString texts[] = {QString::fromStdString(dotThousands(info.fileSize)),
-                           QString::fromStdString(dotThousands(info.width)),
-                           QString::fromStdString(dotThousands(info.height)),
+  // In the user's locale; the file size with its unit, the exact bytes in its tooltip.
+  const QLocale locale;
+  const QString texts[] = {locale.formattedDataSize(info.fileSize, 2, QLocale::DataSizeSIFormat),
+                           locale.toString(info.width), locale.toString(info.height),
                            QString::number(info.bits),
                            QString::fromStdString(channelsText(info)),
                            QString::fromStdString(pixelCountText(int64_t{info.width} * info.height))};
   for (int i = 0; i < 6; ++i) values_[i]->setText(texts[i]);
+  values_[0]->setToolTip(locale.toString(info.fileSize) + " bytes");
 }
 
 void InputPanel::clearInfo() {

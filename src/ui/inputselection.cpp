@@ -106,6 +106,7 @@ void MainWindow::takeInput(const QString& path) {
   if (input_.accepted) {
     inputPanel_->showInfo(input_);
     showStatus("Image is valid");
+    showLossNote();
     inputPanel_->showFile(path);
     operations_->setImage(input_);
     if (preview_ && preview_->isVisible()) preview_->load(input_);

@@ -70,6 +70,7 @@ void MainWindow::buildPanels() {
   output_ = new OutputPanel(this);
   connect(output_, &OutputPanel::browseClicked, this, &MainWindow::chooseOutputFolder);
   connect(output_, &OutputPanel::startClicked, this, &MainWindow::start);
+  connect(output_, &OutputPanel::formatChanged, this, &MainWindow::showLossNote);
   about_ = new AboutPage(this, windowTitle(), homePage);
   connect(about_, &AboutPage::checkClicked, this, &MainWindow::checkForUpdates);
   connect(about_, &AboutPage::homePageClicked, this, &MainWindow::openHomePage);
@@ -81,10 +82,7 @@ void MainWindow::buildPanels() {
 }
 
 void MainWindow::connectRuns() {
-  run_ = std::make_unique<RunController>([this](const QString&) {
-    return QMessageBox::question(this, "Torvel Tools", "Output file exists. Do you want to overwrite it?",
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-  });
+  run_ = std::make_unique<RunController>([this](const QStringList& paths) { return askReplace(paths); });
   connect(run_.get(), &RunController::statusChanged, this, &MainWindow::showStatus);
   connect(run_.get(), &RunController::noted, this,
           [this](const QString& t) { QMessageBox::information(this, "Torvel Tools", t); });
@@ -92,6 +90,29 @@ void MainWindow::connectRuns() {
   connect(run_.get(), &RunController::progressChanged, this, &MainWindow::onProgressChanged);
   connect(run_.get(), &RunController::progressEnded, this, &MainWindow::onProgressEnded);
   connect(run_.get(), &RunController::finished, this, &MainWindow::onRunFinished);
+}
+
+// What the chosen format will not keep of the input, said before Start.
+void MainWindow::showLossNote() {
+  if (!input_.accepted || mode_ == Mode::Merge || mode_ == Mode::About) return;
+  if (mode_ == Mode::Split && operations_->pyramid().chosen()) return;
+  const std::string note = lossNote(outputFormat(), input_);
+  if (!note.empty()) showStatus(qtext(note));
+}
+
+// One output keeps the question it always had; a run of several asks once
+// for all of them, and No is the default.
+bool MainWindow::askReplace(const QStringList& paths) {
+  if (paths.size() == 1)
+    return QMessageBox::question(this, "Torvel Tools", "Output file exists. Do you want to overwrite it?",
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  QStringList names;
+  for (int i = 0; i < std::min<int>(3, static_cast<int>(paths.size())); ++i) names << qtext(fileNameOf(text(paths[i])));
+  const QString question = QString("%1 output files already exist in %2 (%3%4). Replace them?")
+                               .arg(paths.size())
+                               .arg(qtext(folderOf(text(paths.front()))), names.join(", "), paths.size() > 3 ? ", ..." : "");
+  return QMessageBox::question(this, "Torvel Tools", question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+         QMessageBox::Yes;
 }
 
 void MainWindow::showMode(Mode m) {

@@ -81,6 +81,8 @@ class MainWindow : public QWidget {
 
   void showError(const QString& text);
   void showStatus(const QString& text);
+  bool askReplace(const QStringList& paths);
+  void showLossNote();
 
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;

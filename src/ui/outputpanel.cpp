@@ -70,12 +70,17 @@ const OutputKind& OutputPanel::chosenKind() const {
 OutputFormat OutputPanel::format() const { return formats_.at(chosenKind().name); }
 
 // Options are offered where the format has some.
-void OutputPanel::formatChosen() { options_->setEnabled(chosenKind().options != 0); }
+void OutputPanel::formatChosen() {
+  options_->setEnabled(chosenKind().options != 0);
+  emit formatChanged();
+}
 
 void OutputPanel::editOptions() {
   const OutputKind& kind = chosenKind();
   OutputOptionsDialog dialog(kind, formats_[kind.name], this);
-  if (dialog.exec() == QDialog::Accepted) formats_[kind.name] = dialog.chosen();
+  if (dialog.exec() != QDialog::Accepted) return;
+  formats_[kind.name] = dialog.chosen();
+  emit formatChanged();
 }
 
 QString OutputPanel::folderText() const { return folder_->text(); }

@@ -31,6 +31,7 @@ class OutputPanel : public QFrame {
   bool startEnabled() const;
 
  signals:
+  void formatChanged();
   void browseClicked();
   void startClicked();
 

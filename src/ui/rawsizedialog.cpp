@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTimer>
@@ -16,7 +18,7 @@ namespace torvel {
 
 RawSizeDialog::RawSizeDialog(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setObjectName("rawSizeDialog");
-  setWindowTitle("Open file");
+  setWindowTitle("Size of the RAW image");
   setFixedSize(185, 168);
   setStyleSheet("#rawSizeDialog { background: rgb(186, 205, 240); }");
   auto* title = placed(new QLabel("RAW Info", this), "rawSizeTitle", 0, 0, 185, 18);
@@ -53,9 +55,11 @@ RawSizeDialog::RawSizeDialog(QWidget* parent) : QDialog(parent, Qt::Tool) {
 void RawSizeDialog::prepare(qint64 fileSize, quint32 width, quint32 height) {
   if (parentWidget()) move(parentWidget()->x() + 20, parentWidget()->y() + 20);
   fileSize_ = fileSize;
-  fileSizeLabel->setText(QString::fromStdString(dotThousands(fileSize)));
+  fileSizeLabel->setText(QLocale().toString(fileSize));
+  // From the defaults each time: never what an earlier, cancelled answer left.
+  bits8->setChecked(true);
   pixelCount = pixelCountOf();
-  if (width > 0 && height > 0) widthEdit->setText(QString::number(width));
+  widthEdit->setText(width > 0 && height > 0 ? QString::number(width) : "0");
   heightEdit->setText("0");
   onWidthChanged();
 }
@@ -91,7 +95,15 @@ void RawSizeDialog::acceptIfExact() {
     chosenWidth = static_cast<quint32>(w);
     chosenHeight = static_cast<quint32>(h);
     accept();
+    return;
   }
+  QMessageBox::information(this, windowTitle(),
+                           QString("%1 × %2 at %3 bits does not fit this file: its %4 bytes hold %5 pixels of %3 bits")
+                               .arg(w)
+                               .arg(h)
+                               .arg(chosenBits())
+                               .arg(QLocale().toString(fileSize_))
+                               .arg(QLocale().toString(pixelCount)));
 }
 
 void RawSizeDialog::cancel() {
@@ -110,6 +122,14 @@ bool RawSizeDialog::eventFilter(QObject* watched, QEvent* event) {
   }
   if (!edit || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
   const int key = static_cast<QKeyEvent*>(event)->key();
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    acceptIfExact();
+    return true;
+  }
+  if (key == Qt::Key_Escape) {
+    cancel();
+    return true;
+  }
   const bool editing = key == Qt::Key_Backspace || key == Qt::Key_Tab || key == Qt::Key_End ||
                        key == Qt::Key_Home || key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Delete;
   const bool digit = key >= Qt::Key_0 && key <= Qt::Key_9;

@@ -55,10 +55,10 @@ void RunController::post(std::function<void()> call) {
 
 // The question on the window's thread while the run's thread waits; No when
 // the window has gone meanwhile.
-bool RunController::askOnWindow(const std::string& path) {
-  auto task = std::make_shared<std::packaged_task<bool()>>([this, q = QString::fromStdString(path)] {
-    return askReplace_ && askReplace_(q);
-  });
+bool RunController::askOnWindow(const std::vector<std::string>& paths) {
+  QStringList list;
+  for (const std::string& p : paths) list << QString::fromStdString(p);
+  auto task = std::make_shared<std::packaged_task<bool()>>([this, list] { return askReplace_ && askReplace_(list); });
   std::future<bool> answer = task->get_future();
   post([task] { (*task)(); });
   while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
@@ -83,7 +83,7 @@ void RunController::start(Job job, Overwrite overwrite) {
     pthread_setname_np(pthread_self(), "run");
     WorkerObserver observer(*this);
     const RunContext context(&observer, stop_.get_token(), overwrite,
-                             [this](const std::string& path) { return askOnWindow(path); });
+                             [this](const std::vector<std::string>& paths) { return askOnWindow(paths); });
     RunResult result;
     // Whatever the job throws ends it as a failure with the reason, never the program.
     try {

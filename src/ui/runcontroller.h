@@ -24,7 +24,8 @@ class RunController : public QObject {
   Q_OBJECT
  public:
   using Job = std::function<RunResult(const RunContext&)>;
-  using ReplaceQuestion = std::function<bool(const QString& path)>;
+  // The paths of the outputs that exist: one, or all of a run of several.
+  using ReplaceQuestion = std::function<bool(const QStringList& paths)>;
 
   // `askReplace` answers the overwrite question on the window's thread.
   explicit RunController(ReplaceQuestion askReplace, QObject* parent = nullptr);
@@ -51,7 +52,7 @@ class RunController : public QObject {
   void finished(const torvel::RunResult& result);
 
  private:
-  bool askOnWindow(const std::string& path);
+  bool askOnWindow(const std::vector<std::string>& paths);
   void waitWhilePaused();
   void post(std::function<void()> call);
   void beginPhase();

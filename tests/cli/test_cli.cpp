@@ -140,7 +140,7 @@ TEST(CliOperations, ConvertCropSplitMergeAndTheirTexts) {
   EXPECT_EQ(readFile(d.path("o/p_20X30.raw")), rawBytes(crop(px, 10, 5, 20, 30)));
   r = runTorvel({"crop", d.path("p_64X48.raw"), "10", "5", "60", "30", "--out", d.path("o")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Width must > 0 and <= 54\nOperation refused\n");
+  EXPECT_EQ(r.err.rfind("Width must > 0 and <= 54: ", 0), 0u) << r.err;
   EXPECT_EQ(runTorvel({"crop", d.path("p_64X48.raw"), "1", "2", "x", "4"}).status, 2);
 
   ::mkdir(d.path("t").c_str(), 0755);
@@ -168,7 +168,9 @@ TEST(CliOperations, ConvertCropSplitMergeAndTheirTexts) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Too many files selected.\nPlease select 6 files\nOperation refused\n");
   EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "--out", d.path("nowhere")}).err,
-            "Output directory doesn't exists\nOperation refused\n");
+            "Output directory doesn't exists: " + d.path("nowhere") + " does not exist\nOperation refused\n");
+  EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "--out", d.path("p_64X48.raw")}).err,
+            "Output directory doesn't exists: " + d.path("p_64X48.raw") + " is a file, not a folder\nOperation refused\n");
   // A failure while reading ends with its own line: Deflate strips damaged after the probe's checks.
   writeTiff(d.path("damaged.tif"), makePixels(64, 48, 8, 3), false, 8, 4);
   std::string bytes = readFile(d.path("damaged.tif"));
@@ -274,7 +276,7 @@ TEST(CliResize, BothMethodsGiveTheComputedSize) {
   runCommand("truncate -s " + std::to_string(9000LL * 9000 * 3) + " " + quote(d.path("s_9000X9000.raw")));
   Result r = runTorvel({"resize", d.path("s_9000X9000.raw"), "--width", "1000", "--out", d.path("o")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Width and height of the input file must be > 10000\nOperation refused\n");
+  EXPECT_EQ(r.err.rfind("Width and height of the input file must be > 10000: ", 0), 0u) << r.err;
 }
 
 namespace {
@@ -409,10 +411,16 @@ TEST(CliProgress, PercentSpeedAndTimeLeftOnATerminal) {
     }
     std::fclose(f);
   }
-  const std::string out = runCommand("script -qec '" + std::string(TORVEL_EXE) + " convert " + d.path("t_4000X3000.raw") +
-                                     " --format tif-lzw --out " + d.dir() + "' /dev/null");
+  // On a terminal of 60 columns.
+  const std::string out = runCommand("script -qec 'stty cols 60; " + std::string(TORVEL_EXE) + " convert " +
+                                     d.path("t_4000X3000.raw") + " --format tif-lzw --out " + d.dir() + "' /dev/null");
   // A measured line, e.g. "[######....]  15%   153.4 MB/s  0:01 left".
   EXPECT_TRUE(std::regex_search(out, std::regex("\\] +[0-9]+%  +[0-9]+\\.[0-9] MB/s  [0-9]+:[0-9][0-9] left"))) << out;
+  // Every line short of the width: none wraps.
+  for (size_t at = out.find("\033[K"); at != std::string::npos; at = out.find("\033[K", at + 1)) {
+    const size_t end = out.find_first_of("\r\n", at);
+    EXPECT_LT(end - at - 3, 60u) << out.substr(at, end - at);
+  }
   EXPECT_NE(out.find("Operation completed successfully"), std::string::npos);
 }
 

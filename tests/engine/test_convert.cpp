@@ -240,21 +240,25 @@ TEST(Convert, RemovedOutputFolderIsAFailure) {
   }
 }
 
+// The original words first, in the original order of the checks; then the
+// edge passed and the image's size.
 TEST(SetUp, CropChecksInOrder) {
+  const auto begins = [](const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; };
   EXPECT_EQ(cropRefusal(1000, 800, 999, 0, 1, 1), "");
-  EXPECT_EQ(cropRefusal(1000, 800, 1000, 0, 1, 1), "X must >= 0 and < 1000");
-  EXPECT_EQ(cropRefusal(1000, 800, 0, 800, 1, 1), "Y must >= 0 and < 800");
-  EXPECT_EQ(cropRefusal(1000, 800, 500, 0, 501, 1), "Width must > 0 and <= 500");
+  EXPECT_TRUE(begins(cropRefusal(1000, 800, 1000, 0, 1, 1), "X must >= 0 and < 1000: "));
+  EXPECT_TRUE(begins(cropRefusal(1000, 800, 0, 800, 1, 1), "Y must >= 0 and < 800: "));
+  EXPECT_EQ(cropRefusal(1000, 800, 500, 0, 501, 1),
+            "Width must > 0 and <= 500: from x = 500, 501 pixels reach past the right edge of the 1000 × 800 image");
   EXPECT_EQ(cropRefusal(1000, 800, 0, 100, 1, 700), "");
-  EXPECT_EQ(cropRefusal(1000, 800, 0, 100, 1, 701), "Height must > 0 and <= 700");
-  EXPECT_EQ(cropRefusal(1000, 800, 1000, 900, 5000, 5000), "X must >= 0 and < 1000");
+  EXPECT_TRUE(begins(cropRefusal(1000, 800, 0, 100, 1, 701), "Height must > 0 and <= 700: "));
+  EXPECT_TRUE(begins(cropRefusal(1000, 800, 1000, 900, 5000, 5000), "X must >= 0 and < 1000: "));
 
   Harness r;
   writeTiff(r.dir.path("a.tif"), makePixels(10, 10, 8, 3));
   ASSERT_TRUE(r.select(r.dir.path("a.tif")));
   const RunResult result = cropImage({r.input, {5, 0, 6, 1}, rawOut, r.dir.dir()}, r.context());
   EXPECT_EQ(result.outcome, Outcome::Refused);
-  EXPECT_EQ(result.message, "Width must > 0 and <= 5");
+  EXPECT_EQ(result.message.rfind("Width must > 0 and <= 5: ", 0), 0u) << result.message;
   EXPECT_EQ(r.listing(), "a.tif\n");
 }
 
@@ -288,7 +292,7 @@ TEST(RunOutcome, ReportsCannotTurnACancelOrAFailureIntoASuccess) {
   ASSERT_TRUE(r.select(r.dir.path("in_20X10.raw")));
   // The user answers Yes to the overwrite question and, while it is still
   // open, asks the run to stop.
-  const RunContext yesThenCancel(&r.recorder, r.recorder.stop.get_token(), Overwrite::Ask, [&](const std::string&) {
+  const RunContext yesThenCancel(&r.recorder, r.recorder.stop.get_token(), Overwrite::Ask, [&](const std::vector<std::string>&) {
     r.recorder.stop.request_stop();
     return true;
   });

@@ -158,7 +158,7 @@ TEST(CreateOutput, YesThenFailedCreationKeepsTheOldFile) {
   setDiskFreeHookForTests([](const std::string&) { return int64_t{36 - 30 + 1}; });
   o.h.answers = {true};
   EXPECT_FALSE(o.create(FileKind::Raw, 4, 3, "x"));
-  EXPECT_EQ(o.made.message, "There is not enough space on the destination directory");
+  EXPECT_EQ(o.made.message.rfind("There is not enough space on the destination directory: ", 0), 0u) << o.made.message;
   EXPECT_EQ(readFile(o.dir.path("x.raw")), std::string(30, 'o'));
   setDiskFreeHookForTests([](const std::string&) { return int64_t{37}; });
   o.h.answers = {true};
@@ -196,23 +196,23 @@ TEST(CreateOutput, NeverOverwritesTheInputReachedByAnyPath) {
   Out o;
   // The output of in.tif as TIFF into its own folder is in.tif itself.
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "in"));
-  EXPECT_EQ(o.made.message, "Cannot overwrite input file");
+  EXPECT_EQ(o.made.message.rfind("Cannot overwrite input file: the output ", 0), 0u) << o.made.message;
   EXPECT_TRUE(o.h.questions.empty());
   // The same folder through a symbolic link.
   ASSERT_EQ(::symlink(o.dir.dir().c_str(), (o.dir.path("alias")).c_str()), 0);
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "alias/in"));
-  EXPECT_EQ(o.made.message, "Cannot overwrite input file");
+  EXPECT_EQ(o.made.message.rfind("Cannot overwrite input file: the output ", 0), 0u) << o.made.message;
   EXPECT_EQ(fileSize(o.dir.path("in.tif")) > 0, true);
   o.input.path = o.dir.path("alias/./in.tif");
   EXPECT_FALSE(o.create(FileKind::Tiff, 4, 3, "in"));
-  EXPECT_EQ(o.made.message, "Cannot overwrite input file");
+  EXPECT_EQ(o.made.message.rfind("Cannot overwrite input file: the output ", 0), 0u) << o.made.message;
 }
 
 TEST(CreateOutput, FreeSpaceMustExceedTheSize) {
   Out o;
   setDiskFreeHookForTests([](const std::string&) { return int64_t{36}; });  // 4 x 3 x 3
   EXPECT_FALSE(o.create(FileKind::Raw, 4, 3, "eq"));
-  EXPECT_EQ(o.made.message, "There is not enough space on the destination directory");
+  EXPECT_EQ(o.made.message.rfind("There is not enough space on the destination directory: ", 0), 0u) << o.made.message;
   EXPECT_EQ(fileSize(o.dir.path("eq_4X3.raw")), -1);
   setDiskFreeHookForTests([](const std::string&) { return int64_t{37}; });
   EXPECT_TRUE(o.create(FileKind::Raw, 4, 3, "eq"));

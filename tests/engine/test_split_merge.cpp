@@ -106,21 +106,28 @@ TEST(Split, BigTiffMarkCarriesToLaterTiles) {
   EXPECT_EQ(r.listing(), "huge_40000X40000.raw\n");
 }
 
-TEST(Split, DecliningATileEndsTheSplitAndKeepsEarlierTiles) {
+// Existing tiles are asked about once, before any tile is written: declined,
+// nothing is written; accepted, every one is replaced without a second word.
+TEST(Split, ExistingTilesAreAskedAboutOnceBeforeAnythingIsWritten) {
   Harness r;
   writeTiff(r.dir.path("p.tif"), makePixels(20, 20, 8, 3));
   ::mkdir(r.dir.path("t").c_str(), 0755);
   writeFile(r.dir.path("t/p_10X10_x2y2.raw"), "mine");
+  writeFile(r.dir.path("t/p_10X10_x1y1.raw"), "mine too");
   RunResult result;
   auto files = split(r, r.dir.path("p.tif"), 10, 10, rawOut, r.dir.path("t/"), &result);
   EXPECT_EQ(result.outcome, Outcome::Declined);
-  EXPECT_EQ(result.message, "Cant't create file " + r.dir.path("t/p_10X10_x2y2.raw") + ": it exists and was not replaced");
-  // Band 1 complete; of band 2 only the user's own file.
-  EXPECT_EQ(files.size(), 2u);
-  EXPECT_EQ(readFile(r.dir.path("t/p_10X10_x2y2.raw")), "mine");
-  EXPECT_EQ(fileSize(files[0]), 300);
-  EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("t"))), "p_10X10_x1y1.raw\np_10X10_x2y1.raw\np_10X10_x2y2.raw\n");
-  EXPECT_EQ(r.recorder.events.back(), "hide");
+  EXPECT_EQ(result.message, "2 output files exist in " + r.dir.path("t/") + " and were not replaced");
+  EXPECT_EQ(r.questions, (std::vector<std::string>{r.dir.path("t/p_10X10_x1y1.raw"), r.dir.path("t/p_10X10_x2y2.raw")}));
+  EXPECT_TRUE(files.empty());
+  EXPECT_EQ(runCommand("ls -A " + quote(r.dir.path("t"))), "p_10X10_x1y1.raw\np_10X10_x2y2.raw\n");
+  r.questions.clear();
+  r.answers = {true};
+  files = split(r, r.dir.path("p.tif"), 10, 10, rawOut, r.dir.path("t/"), &result);
+  EXPECT_TRUE(result.completed()) << result.message;
+  EXPECT_EQ(r.questions.size(), 2u);  // one question, both names
+  EXPECT_EQ(files.size(), 4u);
+  EXPECT_EQ(fileSize(r.dir.path("t/p_10X10_x2y2.raw")), 300);
 }
 
 TEST(Split, CancelInBandTwoLeavesBandOneComplete) {
@@ -175,7 +182,7 @@ TEST(Merge, StatusAndSingleTileCopy) {
   // Into the input's own folder the merged TIFF would be the input itself.
   RunResult result = merge(r, 3, 3, files, tiffOut, r.dir.path(""));
   EXPECT_EQ(result.outcome, Outcome::Refused);
-  EXPECT_EQ(result.message, "Cannot create the file " + r.dir.path("p.tif") + ": Cannot overwrite input file");
+  EXPECT_EQ(result.message, "Cannot create the file " + r.dir.path("p.tif") + ": " + replacesInputText(r.dir.path("p.tif")));
   ASSERT_TRUE(merge(r, 3, 3, files, tiffOut, r.dir.path("t/")).completed());
   EXPECT_EQ(r.recorder.matching("status:").front(), "Processing row 1/3 (800)");
   EXPECT_EQ(readTiff(r.dir.path("t/p.tif")).samples, px.samples);

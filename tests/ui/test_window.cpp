@@ -13,8 +13,10 @@
 #include <QElapsedTimer>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLocale>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
@@ -77,15 +79,17 @@ TEST(Window, ModesKeepOrClearTheSelection) {
   writeTiff(w.dir.path("a.tif"), makePixels(2500, 1700, 8, 3));
   w.w->showMode(Mode::Convert);
   EXPECT_EQ(w.ui.startButton->text(), "Start");
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));  // numbers follow the user's locale
   w.choose(w.dir.path("a.tif"));
   EXPECT_EQ(w.ui.inputFileEdit->text(), "a.tif");
   EXPECT_EQ(w.ui.inputFileEdit->toolTip().toStdString(), w.dir.path("a.tif"));
-  EXPECT_EQ(w.ui.widthValue->text(), "2.500");
-  EXPECT_EQ(w.ui.heightValue->text(), "1.700");
+  EXPECT_EQ(w.ui.widthValue->text(), "2,500");
+  EXPECT_EQ(w.ui.heightValue->text(), "1,700");
   EXPECT_EQ(w.ui.pixelsValue->text(), "4.25 Megapixels");
   EXPECT_EQ(w.ui.bitsValue->text(), "8");
   EXPECT_EQ(w.ui.channelsValue->text(), "3");
-  EXPECT_EQ(w.ui.fileSizeValue->text().toStdString(), dotThousands(fileSize(w.dir.path("a.tif"))));
+  EXPECT_EQ(w.ui.fileSizeValue->text(), "12.75 MB");  // with its unit
+  EXPECT_EQ(w.ui.fileSizeValue->toolTip(), QLocale().toString(qint64(fileSize(w.dir.path("a.tif")))) + " bytes");
   EXPECT_EQ(w.status(), "Image is valid");
   // Split counts derived from the tile size: 1000 x 1000 gives 3 x 2.
   EXPECT_EQ(w.ui.splitColumns->value(), 3);
@@ -93,8 +97,9 @@ TEST(Window, ModesKeepOrClearTheSelection) {
   for (Mode m : {Mode::Crop, Mode::Resize, Mode::Split, Mode::About, Mode::Convert}) {
     w.w->showMode(m);
     EXPECT_EQ(w.ui.inputFileEdit->text(), "a.tif");
-    EXPECT_EQ(w.ui.widthValue->text(), "2.500");
+    EXPECT_EQ(w.ui.widthValue->text(), "2,500");
   }
+  QLocale::setDefault(QLocale::system());
   w.w->showMode(Mode::Split);
   EXPECT_EQ(w.ui.startButton->text(), "Split");
   w.w->showMode(Mode::Merge);
@@ -179,7 +184,7 @@ TEST(Window, OpenDialogChoosesTheInput) {
 TEST(Window, RawSizeDialogDerivesAndAcceptsOnlyExactPairs) {
   RawSizeDialog d;
   d.prepare(3000000, 0, 0);
-  EXPECT_EQ(d.fileSizeLabel->text(), "3.000.000");
+  EXPECT_EQ(d.fileSizeLabel->text(), QLocale().toString(3000000));
   d.widthEdit->setText("1000");
   EXPECT_EQ(d.heightEdit->text(), "1000");
   d.bits16->setChecked(true);
@@ -192,8 +197,10 @@ TEST(Window, RawSizeDialogDerivesAndAcceptsOnlyExactPairs) {
   EXPECT_EQ(d.chosenBits(), 16);
 
   d.bits8->setChecked(true);
-  d.prepare(49 * 3, 0, 0);  // the last width stays: 1000 does not divide 49
-  EXPECT_EQ(d.widthEdit->text(), "1000");
+  d.bits16->setChecked(true);
+  d.prepare(49 * 3, 0, 0);  // from the defaults again, not from the last answer
+  EXPECT_EQ(d.widthEdit->text(), "0");
+  EXPECT_EQ(d.chosenBits(), 8);
   d.widthEdit->setText("7");  // below 100: nothing derived
   EXPECT_EQ(d.heightEdit->text(), "0");
   d.prepare(3000 * 3 * 7, 0, 0);
@@ -202,7 +209,12 @@ TEST(Window, RawSizeDialogDerivesAndAcceptsOnlyExactPairs) {
   d.widthEdit->setText("3001");  // does not divide: height stays
   EXPECT_EQ(d.heightEdit->text(), "0");
   d.setResult(0);
-  d.acceptIfExact();  // no match: stays open
+  {
+    ModalAnswerer a({press(QMessageBox::Ok)});
+    d.acceptIfExact();  // no match: says so and stays open
+    ASSERT_EQ(a.texts.size(), 1);
+    EXPECT_TRUE(a.texts[0].contains("does not fit this file")) << a.texts[0].toStdString();
+  }
   EXPECT_EQ(d.result(), 0);
   d.widthEdit->setText("400000");
   EXPECT_EQ(d.widthEdit->text(), "300000");
@@ -238,6 +250,15 @@ TEST(Window, RawSizeDialogKeyFilter) {
   EXPECT_EQ(d.widthEdit->text(), "9");
   QTest::keyClick(d.widthEdit, Qt::Key_Backspace);
   EXPECT_EQ(d.widthEdit->text(), "");
+  // Enter accepts an exact size, Esc cancels.
+  d.prepare(300 * 200 * 3, 0, 0);
+  d.widthEdit->setText("300");
+  QTest::keyClick(d.widthEdit, Qt::Key_Return);
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.chosenHeight, 200u);
+  d.show();
+  QTest::keyClick(d.heightEdit, Qt::Key_Escape);
+  EXPECT_EQ(d.result(), QDialog::Rejected);
 }
 
 TEST(Window, RawInputThroughTheDialogAndCancel) {
@@ -323,7 +344,8 @@ TEST(Window, StartChecksAndFinalStatus) {
   {
     ModalAnswerer a({press(QMessageBox::Ok)});
     w.start();
-    EXPECT_EQ(a.texts, QStringList{"X must >= 0 and < 100"});
+    ASSERT_EQ(a.texts.size(), 1);
+    EXPECT_TRUE(a.texts[0].startsWith("X must >= 0 and < 100: x = 100 is past the right edge")) << a.texts[0].toStdString();
   }
   EXPECT_EQ(w.status(), "Operation aborted");
   EXPECT_TRUE(w.ui.startButton->isEnabled());
@@ -606,7 +628,7 @@ TEST(WindowRun, AbortLeavesNoOutputAndSplitKeepsEarlierBands) {
 // Whatever a job throws on the run thread, a lack of memory first, ends it
 // as a failure with the reason, which the window shows; the program goes on.
 TEST(WindowRun, AnAllocationFailureOnTheRunThreadIsAFailureWithItsReason) {
-  RunController run([](const QString&) { return false; });
+  RunController run([](const QStringList&) { return false; });
   std::vector<RunResult> ends;
   QObject::connect(&run, &RunController::finished, [&](const RunResult& r) { ends.push_back(r); });
   run.start([](const RunContext&) -> RunResult { throw std::bad_alloc(); });
