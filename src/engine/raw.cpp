@@ -184,7 +184,9 @@ void probeRaw(ImageInfo& info, const RawGeometry& raw) {
                                  " pixels cannot fit in a file");
   RawGeometry g = named;
   if (raw.given() && named.bits) {
-    const RawGeometry given = completed(raw, info.fileSize);
+    // Only what was given is compared: --bits alone keeps the name's size.
+    RawGeometry given = raw.width ? raw : RawGeometry{named.width, named.height, raw.bits};
+    if (!given.bits) given.bits = named.bits;
     if (given.width != named.width || given.height != named.height || given.bits != named.bits)
       return refuseProbe(info, "The size given, " + geometryText(given) + ", does not agree with the size in the file name, " +
                                    geometryText(named));

@@ -441,9 +441,17 @@ TEST(CliInstall, ManPageAndCompletionInTheUsersFolders) {
   EXPECT_EQ(runCommand(home.path(".local/bin/torvel") + " --version"), "torvel 2.1.0\n");
   const std::string man = runCommand("MANWIDTH=80 man -l " + home.path("data/man/man1/torvel.1") + " 2>&1");
   EXPECT_NE(man.find("torvel preview FILE --width N --out PICTURE.png"), std::string::npos) << man;
+  // Formats and options come from torvel's help; folders after --out; the
+  // user's shell options stay as they were.
+  std::filesystem::create_directories(home.path("w/sub"));
+  writeFile(home.path("w/some.tif"), "x");
   const std::string completion = runCommand(
-      "bash -c 'source " + home.path("data/bash-completion/completions/torvel") +
-      "; COMP_WORDS=(torvel pr); COMP_CWORD=1; _torvel; echo ${COMPREPLY[@]};"
-      " COMP_WORDS=(torvel convert --format t); COMP_CWORD=3; _torvel; echo ${COMPREPLY[@]}'");
-  EXPECT_EQ(completion, "preview\ntif tif-lzw\n");
+      "cd " + home.path("w") + " && PATH=" + home.path(".local/bin") + ":$PATH bash -c 'shopt -u extglob; source " +
+      home.path("data/bash-completion/completions/torvel") +
+      "; COMP_WORDS=(torvel p); COMP_CWORD=1; _torvel; echo ${COMPREPLY[@]};"
+      " COMP_WORDS=(torvel convert --format p); COMP_CWORD=3; _torvel; echo ${COMPREPLY[@]};"
+      " COMP_WORDS=(torvel pyramid --la); COMP_CWORD=2; _torvel; echo ${COMPREPLY[@]};"
+      " COMP_WORDS=(torvel split x.tif --out \"\"); COMP_CWORD=4; _torvel; echo ${COMPREPLY[@]};"
+      " shopt extglob'");
+  EXPECT_EQ(completion, "pyramid preview\npng psb psd\n--layout\nsub\nextglob        \toff\n");
 }

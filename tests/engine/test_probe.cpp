@@ -195,6 +195,12 @@ TEST(Probe, RawSizeFromNameOrDialog) {
   EXPECT_EQ(p.info.refusals, std::vector<std::string>{
                                  "The size given, 10 × 20 at 8 bits, does not agree with the size in the file name, "
                                  "20 × 10 at 8 bits"});
+  p.probe(d.path("scan_20X10.raw"), {0, 0, 8});  // bits alone keep the name's size
+  EXPECT_TRUE(p.info.accepted);
+  p.probe(d.path("scan_20X10.raw"), {0, 0, 16});
+  EXPECT_EQ(p.info.refusals, std::vector<std::string>{
+                                 "The size given, 20 × 10 at 16 bits, does not agree with the size in the file name, "
+                                 "20 × 10 at 8 bits"});
 }
 
 TEST(Probe, KroHeaderChecksInOrder) {
