@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -49,7 +50,7 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
   showMode(Mode::About);
   settings_ = std::make_unique<SettingsFile>(text(settingsPath));
   const Settings s = settings_->load();  // never fails: defaults for what it cannot read
-  move(s.windowX, s.windowY);
+  move(onScreen(QPoint(s.windowX, s.windowY)));
   about_->setCheckAtStart(s.checkForUpdates);
   if (s.checkForUpdates) updateTimer_->start();
   connectRuns();
@@ -59,6 +60,20 @@ MainWindow::MainWindow(const QString& settingsPath, QWidget* parent) : QWidget(p
 }
 
 MainWindow::~MainWindow() = default;
+
+// A saved position on a screen that is gone, or beyond a smaller or rescaled
+// one, would open the window where nobody sees it: bring it into the nearest
+// screen's available area.
+QPoint MainWindow::onScreen(QPoint saved) const {
+  const QRect wanted(saved, size());
+  QScreen* screen = QGuiApplication::screenAt(wanted.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return saved;
+  const QRect area = screen->availableGeometry();
+  if (area.contains(wanted)) return saved;
+  return QPoint(std::clamp(saved.x(), area.left(), std::max(area.left(), area.right() + 1 - width())),
+                std::clamp(saved.y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
+}
 
 void MainWindow::buildPanels() {
   modes_ = new ModeBar(this);

@@ -90,6 +90,7 @@ class MainWindow : public QWidget {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  QPoint onScreen(QPoint saved) const;
   void buildPanels();
   void connectRuns();
   void setRunControlsEnabled(bool enabled);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "testkit.h"
@@ -46,28 +47,76 @@ std::string waitForOutput(const std::string& command, const std::string& text) {
   return out;
 }
 
+// An X server of 1024 x 768 for one test; skipped where the tools are missing.
+struct XServer {
+  std::string name;
+  pid_t server = 0;
+  ~XServer() {
+    if (server) Running{server};  // killed and reaped
+  }
+  bool start() {
+    if (runCommand("which Xvfb xwininfo xprop | wc -l") != "3\n") return false;
+    int display = 90 + ::getpid() % 100;
+    while (::access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) == 0) ++display;
+    name = ":" + std::to_string(display);
+    server = spawn({"Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, {});
+    waitForOutput("xwininfo -root -display " + name, "Window id");
+    return true;
+  }
+  std::vector<std::string> env(const Scratch& home) const {
+    return {"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb", "HOME=" + home.dir(), "XDG_CONFIG_HOME=" + home.dir(),
+            "TORVEL_UPDATE_URL=http://127.0.0.1:9/"};
+  }
+  // The id of the top-level window with this caption, as xwininfo lists it.
+  std::string windowId(const std::string& caption) const {
+    const std::string tree = waitForOutput("xwininfo -root -tree -display " + name, caption);
+    const size_t at = tree.find(caption);
+    if (at == std::string::npos) return "";
+    const size_t idStart = tree.rfind('\n', at) + 1;
+    return tree.substr(tree.find_first_not_of(' ', idStart), 9);
+  }
+};
+
+int valueAfter(const std::string& text, const std::string& label) {
+  const size_t at = text.find(label);
+  return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
+}
+
+const std::string caption = std::string("\"Torvel Tools ") + torvel::torvelVersion + "\"";
+
 }  // namespace
 
 // The caption is exactly "Torvel Tools 2.1.0": the platform appends nothing.
 TEST(Platform, CaptionAsTheXServerSeesIt) {
-  if (runCommand("which Xvfb xwininfo xprop | wc -l") != "3\n") GTEST_SKIP() << "needs Xvfb and x11-utils";
-  int display = 90 + ::getpid() % 100;
-  while (::access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) == 0) ++display;
-  const std::string name = ":" + std::to_string(display);
-  const Running server{spawn({"Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, {})};
+  XServer x;
+  if (!x.start()) GTEST_SKIP() << "needs Xvfb and x11-utils";
   Scratch home;
-  const std::vector<std::string> env = {"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb", "HOME=" + home.dir(),
-                                        "XDG_CONFIG_HOME=" + home.dir(), "TORVEL_UPDATE_URL=http://127.0.0.1:9/"};
-  waitForOutput("xwininfo -root -display " + name, "Window id");
-  const Running app{spawn({TORVEL_TOOLS_EXE}, env)};
-  const std::string caption = std::string("\"Torvel Tools ") + torvel::torvelVersion + "\"";
-  const std::string tree = waitForOutput("xwininfo -root -tree -display " + name, caption);
-  const size_t at = tree.find(caption);
-  ASSERT_NE(at, std::string::npos) << tree;
+  const Running app{spawn({TORVEL_TOOLS_EXE}, x.env(home))};
+  const std::string id = x.windowId(caption);
+  ASSERT_FALSE(id.empty());
   // The window's own name properties, as a window manager or task bar reads them.
-  const size_t idStart = tree.rfind('\n', at) + 1;
-  const std::string id = tree.substr(tree.find_first_not_of(' ', idStart), 9);
-  const std::string props = runCommand("xprop -display " + name + " -id " + id + " _NET_WM_NAME WM_NAME");
+  const std::string props = runCommand("xprop -display " + x.name + " -id " + id + " _NET_WM_NAME WM_NAME");
   EXPECT_NE(props.find("_NET_WM_NAME(UTF8_STRING) = " + caption + "\n"), std::string::npos) << props;
   EXPECT_NE(props.find("WM_NAME(UTF8_STRING) = " + caption + "\n"), std::string::npos) << props;
+}
+
+// A position saved on a screen that is gone opens inside the one there is.
+TEST(Platform, SavedPositionOutsideTheScreenIsBroughtBack) {
+  XServer x;
+  if (!x.start()) GTEST_SKIP() << "needs Xvfb and x11-utils";
+  Scratch home;
+  // The settings live beside the program: a copy of it, with its own.
+  const std::string exe = home.path("torvel-tools");
+  std::filesystem::copy_file(TORVEL_TOOLS_EXE, exe);
+  ::chmod(exe.c_str(), 0755);
+  writeFile(exe + ".ini", "[Main]\r\nWindowPosX=5000\r\nWindowPosY=5000\r\nCheckForUpdates=False\r\n");
+  const Running app{spawn({exe}, x.env(home))};
+  const std::string id = x.windowId(caption);
+  ASSERT_FALSE(id.empty());
+  const std::string info = runCommand("xwininfo -display " + x.name + " -id " + id);
+  const int left = valueAfter(info, "Absolute upper-left X:"), top = valueAfter(info, "Absolute upper-left Y:");
+  EXPECT_GE(left, 0) << info;
+  EXPECT_GE(top, 0) << info;
+  EXPECT_LE(left + valueAfter(info, "Width:"), 1024) << info;
+  EXPECT_LE(top + valueAfter(info, "Height:"), 768) << info;
 }
