@@ -53,9 +53,7 @@ std::vector<std::string> selectInput(const std::string& file, const Arguments& a
 }
 
 std::string outFolderRefusal(const Arguments& a) {
-  if (!a.has("--out") || folderExists(a.value("--out"))) return {};
-  const std::string& out = a.value("--out");
-  return "Output directory doesn't exists: " + out + (fileExists(out) ? " is a file, not a folder" : " does not exist");
+  return a.has("--out") ? outputFolderRefusal(a.value("--out")) : std::string();
 }
 
 int refuseInput(const std::vector<std::string>& messages) {

@@ -27,6 +27,11 @@ std::string resizeSizeRefusal(uint32_t width, uint32_t height) {
 }
 
 // The original words first, then which edge the crop passes and the image's size.
+std::string outputFolderRefusal(const std::string& folder) {
+  if (folderExists(folder)) return {};
+  return "Output directory doesn't exists: " + folder + (fileExists(folder) ? " is a file, not a folder" : " does not exist");
+}
+
 std::string cropRefusal(uint32_t width, uint32_t height, int64_t x, int64_t y, int64_t w, int64_t h) {
   const int64_t wide = width, high = height;
   const std::string image = " of the " + std::to_string(wide) + " × " + std::to_string(high) + " image";

@@ -26,6 +26,8 @@ std::vector<std::string> inputLimitRefusals(const ImageInfo& info);
 // The first failing crop check's message, or empty when the region fits.
 // Why an image is too small for the resize: it needs a side of 10000 pixels or more.
 std::string resizeSizeRefusal(uint32_t width, uint32_t height);
+// Why `folder` cannot take outputs (it is missing or a file); empty when it can.
+std::string outputFolderRefusal(const std::string& folder);
 std::string cropRefusal(uint32_t width, uint32_t height, int64_t x, int64_t y, int64_t w, int64_t h);
 
 // Tiles across a side of `total` pixels cut every `tile` pixels.

@@ -3,6 +3,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
@@ -95,7 +96,7 @@ ImageInfo MainWindow::probeAsking(const QString& path) {
 }
 
 void MainWindow::takeInput(const QString& path) {
-  if (!fileExists(text(path))) return;  // vanished meanwhile: ignored
+  if (!fileExists(text(path))) return showStatus("File not found: " + path);
   setRunControlsEnabled(false);
   input_ = probeAsking(path);
   if (input_.accepted) {
@@ -109,11 +110,28 @@ void MainWindow::takeInput(const QString& path) {
     showLossNote();
     inputPanel_->showFile(path);
     operations_->setImage(input_);
+    showFieldProblem();
     if (preview_ && preview_->isVisible()) preview_->load(input_);
   } else {
     inputPanel_->clearInfo();
   }
   setRunControlsEnabled(true);
+}
+
+void MainWindow::openFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  QStringList absolute;
+  for (const QString& p : paths) {
+    absolute << QFileInfo(p).absoluteFilePath();
+    if (!fileExists(text(absolute.back()))) return showError("File not found: " + absolute.back());
+  }
+  const bool several = absolute.size() > 1;
+  if (several != (mode_ == Mode::Merge) || mode_ == Mode::About) showMode(several ? Mode::Merge : Mode::Convert);
+  droppedFile_ = true;  // taken as a drop is: no dialog
+  chosenFiles_ = absolute;
+  chosenFile_ = absolute.first();
+  chooseInput();
+  droppedFile_ = false;
 }
 
 void MainWindow::showPreview() {

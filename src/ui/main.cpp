@@ -1,6 +1,7 @@
 // torvel-tools: the window.
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 #include <curl/curl.h>
 
 #include "engine/tifffile.h"
@@ -18,5 +19,8 @@ int main(int argc, char** argv) {
   const QString exe = QCoreApplication::applicationFilePath();
   torvel::MainWindow w(QString::fromStdString(torvel::settingsPath(exe.toStdString())));
   w.show();
+  // Files from the desktop entry's %F, once the window is up for any question.
+  const QStringList files = QCoreApplication::arguments().mid(1);
+  QTimer::singleShot(0, &w, [&w, files] { w.openFiles(files); });
   return app.exec();
 }

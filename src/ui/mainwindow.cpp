@@ -82,6 +82,8 @@ void MainWindow::buildPanels() {
   connect(inputPanel_, &InputPanel::browseClicked, this, &MainWindow::chooseInput);
   connect(inputPanel_, &InputPanel::previewClicked, this, &MainWindow::showPreview);
   operations_ = new OperationPanels(this);
+  connect(operations_, &OperationPanels::notice, this, &MainWindow::showStatus);
+  connect(operations_, &OperationPanels::changed, this, &MainWindow::showFieldProblem);
   output_ = new OutputPanel(this);
   connect(output_, &OutputPanel::browseClicked, this, &MainWindow::chooseOutputFolder);
   connect(output_, &OutputPanel::startClicked, this, &MainWindow::start);
@@ -115,6 +117,21 @@ void MainWindow::showLossNote() {
   if (!note.empty()) showStatus(qtext(note));
 }
 
+// What Start would refuse in the crop or resize fields, said as they are typed.
+void MainWindow::showFieldProblem() {
+  if (!input_.accepted || busy()) return;
+  std::string problem;
+  if (mode_ == Mode::Crop) {
+    const Region r = operations_->cropRegion();
+    problem = cropRefusal(input_.width, input_.height, r.x, r.y, r.width, r.height);
+  } else if (mode_ == Mode::Resize) {
+    problem = resizeSizeRefusal(input_.width, input_.height);
+  }
+  if (!problem.empty()) showStatus(qtext(problem));
+  else if (statusProblem_) showStatus("");
+  statusProblem_ = !problem.empty();
+}
+
 // One output keeps the question it always had; a run of several asks once
 // for all of them, and No is the default.
 bool MainWindow::askReplace(const QStringList& paths) {
@@ -143,6 +160,7 @@ void MainWindow::showMode(Mode m) {
   mode_ = m;
   inputPanel_->setPreviewEnabled(previewable() && output_->startEnabled());
   if (preview_) preview_->refresh();
+  showFieldProblem();
 }
 
 // Merge works on a list of tiles: entering it, or leaving it, clears the selection.
@@ -185,10 +203,8 @@ void MainWindow::showStatus(const QString& t) {
 
 void MainWindow::start() {
   showStatus("");
-  if (!browseDirectory_.isEmpty() && !folderExists(text(browseDirectory_))) {
-    showError("Output directory doesn't exists");
-    return;
-  }
+  const QString folder = output_->folderText();
+  if (!folder.isEmpty() && !folderExists(text(folder))) return showError(qtext(outputFolderRefusal(text(folder))));
   RunController::Job job = jobForMode();
   if (!job) return;
   setRunControlsEnabled(false);

@@ -83,6 +83,10 @@ class MainWindow : public QWidget {
   void showStatus(const QString& text);
   bool askReplace(const QStringList& paths);
   void showLossNote();
+  void showFieldProblem();
+  // Files given to the program (the desktop entry's %F): one is the input,
+  // several the tiles of a merge.
+  void openFiles(const QStringList& paths);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
@@ -139,6 +143,7 @@ class MainWindow : public QWidget {
   QString chosenFile_;
   QStringList chosenFiles_;
   bool multiSelect_ = false;
+  bool statusProblem_ = false;  // the status line shows a field problem
 };
 
 }  // namespace torvel

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -76,11 +77,41 @@ void OperationPanels::connectFields() {
   for (QSpinBox* s : {cropX_, cropY_, cropWidth_, cropHeight_, resizeWidth_, resizeHeight_, tileWidth_, tileHeight_,
                       mergeColumns_, mergeRows_})
     s->findChild<QLineEdit*>()->installEventFilter(this);
+  watchTyping(cropX_, "X");
+  watchTyping(cropY_, "Y");
+  watchTyping(cropWidth_, "Crop width");
+  watchTyping(cropHeight_, "Crop height");
+  watchTyping(resizeWidth_, "Resize width");
+  watchTyping(tileWidth_, "Tile width");
+  watchTyping(tileHeight_, "Tile height");
   // The tile counts are shown only: focus moves on past them.
   for (QSpinBox* s : {tileColumns_, tileRows_}) {
     s->setFocusPolicy(Qt::ClickFocus);
     s->installEventFilter(this);
   }
+}
+
+// A spin box puts back its last value when what was typed is out of range,
+// and a tile side is fitted to the image: either way the user is told.
+void OperationPanels::watchTyping(QSpinBox* field, const QString& name) {
+  auto* edit = field->findChild<QLineEdit*>();
+  connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& t) { typed_[field] = t; });
+  connect(field, &QSpinBox::editingFinished, this, [this, field, name] {
+    const QString typed = typed_.take(field);
+    bool ok = false;
+    const qlonglong number = QLocale().toLongLong(typed, &ok);
+    if (!ok || number == field->value()) return;
+    const QLocale l;
+    if (number < field->minimum())
+      emit notice(QString("%1 must be at least %2: %3 was not taken, it stays %4")
+                      .arg(name, l.toString(field->minimum()), l.toString(number), l.toString(field->value())));
+    else if (number > field->maximum())
+      emit notice(QString("%1 can be at most %2: %3 was not taken, it stays %4")
+                      .arg(name, l.toString(field->maximum()), l.toString(number), l.toString(field->value())));
+    else
+      emit notice(QString("%1 %2 is more than this image allows: set to %3")
+                      .arg(name, l.toString(number), l.toString(field->value())));
+  });
 }
 
 void OperationPanels::showMode(Mode mode) {
@@ -91,6 +122,9 @@ void OperationPanels::showMode(Mode mode) {
 }
 
 void OperationPanels::setImage(const ImageInfo& image) {
+  // A new image's crop starts as the whole image.
+  if (image.accepted && (image.path != image_.path || image.width != image_.width || image.height != image_.height))
+    setCropRegion({0, 0, image.width, image.height});
   image_ = image;
   onTileWidthChanged();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QHash>
 
 #include "engine/image.h"
 #include "engine/operations.h"
@@ -46,6 +47,9 @@ class OperationPanels : public QFrame {
 
  signals:
   void changed();
+  // A typed value the field did not keep as typed (out of range, fitted to
+  // the image): what it became and why.
+  void notice(const QString& text);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,6 +60,7 @@ class OperationPanels : public QFrame {
   void buildSplit();
   void buildMerge();
   void connectFields();
+  void watchTyping(QSpinBox* field, const QString& name);
   void onTileWidthChanged();
   void onTileHeightChanged();
   void onResizeWidthChanged();
@@ -69,6 +74,7 @@ class OperationPanels : public QFrame {
   PyramidChoice* pyramid_;
   Mode mode_ = Mode::About;
   ImageInfo image_;
+  QHash<QSpinBox*, QString> typed_;  // the text last typed into each field
 };
 
 }  // namespace torvel

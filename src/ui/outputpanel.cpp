@@ -48,6 +48,10 @@ OutputPanel::OutputPanel(QWidget* parent) : QFrame(parent), choices_(new QButton
   options_ = placed(new QPushButton("Options...", this), "optionsButton", 284, 104, 100, 30);
   label(this, "Output directory", 12, 54, 200);
   std::tie(folder_, browse_) = pathRow(this, "outputFolderEdit", "outputBrowseButton", 72);
+  folder_->setReadOnly(false);  // typed or pasted, checked on Start
+  folder_->setPlaceholderText("the input's folder");
+  folder_->setToolTip("Type or paste a folder, or choose one with the ... button.\n"
+                      "Left empty, outputs go beside the input. A double click empties it.");
   folder_->installEventFilter(this);  // a double click empties it
   connect(browse_, &QToolButton::clicked, this, &OutputPanel::browseClicked);
   start_ = placed(new QPushButton("Start", this), "startButton", 163, 104, 100, 30);

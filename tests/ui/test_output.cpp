@@ -7,13 +7,17 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QLocale>
 #include <QSpinBox>
+#include <QTest>
 
 #include "testkit.h"
 #include "winkit.h"
 
 using namespace testkit;
 using namespace uikit;
+using torvel::Mode;
 
 namespace {
 
@@ -100,4 +104,47 @@ TEST(WindowOutput, SplitModeMakesAZoomablePyramid) {
   EXPECT_EQ(runCommand("ls " + quote(w.dir.path("o"))), "big_4000X3000\nbig_4000X3000.html\nopenseadragon\n");
   EXPECT_TRUE(open->isEnabled());
   EXPECT_NE(readFile(w.dir.path("o/big_4000X3000/info.json")).find("\"width\": 512, \"height\": 512"), std::string::npos);
+}
+
+// Files given to the program open as its input (several: a merge); a field
+// that does not keep what was typed, or that Start would refuse, says so at once.
+TEST(WindowFields, FilesGivenToTheProgramAndFieldsThatSayWhy) {
+  Win w;
+  writeTiff(w.dir.path("a.tif"), makePixels(900, 600, 8, 3));
+  w.w->openFiles({q(w.dir.path("a.tif"))});
+  EXPECT_EQ(w.w->mode(), Mode::Convert);
+  ASSERT_TRUE(w.w->input().accepted);
+  w.w->showMode(Mode::Crop);  // a new crop is the whole image
+  EXPECT_EQ(w.ui.cropWidth->value(), 900);
+  EXPECT_EQ(w.ui.cropHeight->value(), 600);
+  w.ui.cropX->setValue(100);
+  EXPECT_EQ(w.status(), "Width must > 0 and <= 800: from x = 100, 900 pixels reach past the right edge of the 900 × 600 image");
+  w.ui.cropWidth->setValue(800);
+  EXPECT_EQ(w.status(), "");
+  w.w->showMode(Mode::Resize);  // the resize rule before Start
+  EXPECT_NE(w.status().find("must be > 10000"), std::string::npos) << w.status();
+
+  // A typed tile side below the least is put back, and the user is told.
+  w.w->showMode(Mode::Split);
+  auto* edit = w.ui.splitTileWidth->findChild<QLineEdit*>();
+  edit->selectAll();
+  QTest::keyClicks(edit, "100");
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(w.status(), "Tile width must be at least 256: 100 was not taken, it stays " +
+                            QLocale().toString(w.ui.splitTileWidth->value()).toStdString());
+  edit->selectAll();
+  QTest::keyClicks(edit, "5000");  // fitted to the image
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(w.ui.splitTileWidth->value(), 900);
+  EXPECT_EQ(w.status(), "Tile width " + QLocale().toString(5000).toStdString() + " is more than this image allows: set to 900");
+
+  // Several files: a merge of them; a missing one is named.
+  writeTiff(w.dir.path("t_X1Y1.tif"), makePixels(300, 200, 8, 3));
+  writeTiff(w.dir.path("t_X2Y1.tif"), makePixels(300, 200, 8, 3));
+  w.w->openFiles({q(w.dir.path("t_X1Y1.tif")), q(w.dir.path("t_X2Y1.tif"))});
+  EXPECT_EQ(w.w->mode(), Mode::Merge);
+  EXPECT_EQ(w.ui.mergeColumns->value() * w.ui.mergeRows->value(), 2);
+  ModalAnswerer a({press(QMessageBox::Ok)});
+  w.w->openFiles({q(w.dir.path("none.tif"))});
+  EXPECT_EQ(a.texts, QStringList{q("File not found: " + w.dir.path("none.tif"))});
 }

@@ -362,11 +362,12 @@ TEST(Window, StartChecksAndFinalStatus) {
     EXPECT_EQ(a.texts, QStringList{"Output file exists. Do you want to overwrite it?"});
   }
   EXPECT_EQ(w.status(), "Operation aborted");
-  // A folder chosen in the browser that has gone since.
-  w.w->setBrowseDirectory(q(w.dir.path("gone")));
+  // A folder typed into the field (or chosen and gone since) is checked on Start.
+  w.ui.outputFolderEdit->clear();
+  QTest::keyClicks(w.ui.outputFolderEdit, q(w.dir.path("gone")));
   ModalAnswerer a({press(QMessageBox::Ok)});
   w.start();
-  EXPECT_EQ(a.texts, QStringList{"Output directory doesn't exists"});
+  EXPECT_EQ(a.texts, QStringList{q("Output directory doesn't exists: " + w.dir.path("gone") + " does not exist")});
 }
 
 // Pause, continue and abort while a real run goes on: a narrow crop of every
