@@ -41,30 +41,6 @@ void TerminalObserver::note(const std::string& text) { printError(text); }
 
 namespace {
 
-// Bytes this process has read so far, page cache included (/proc/self/io).
-int64_t bytesRead() {
-  FILE* f = std::fopen("/proc/self/io", "r");
-  long long read = -1;
-  if (f) {
-    if (std::fscanf(f, "rchar: %lld", &read) != 1) read = -1;
-    std::fclose(f);
-  }
-  return read;
-}
-
-using Clock = std::chrono::steady_clock;
-
-// "1:05" or "1:02:05".
-std::string clockText(double seconds) {
-  const long s = std::lround(std::max(0.0, seconds));
-  char text[32];
-  if (s >= 3600)
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else
-    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
 // The width of the terminal stderr writes to; 80 when it cannot be told.
 int terminalColumns() {
   winsize size{};
@@ -93,9 +69,8 @@ void TerminalObserver::phaseStarted(const PhaseStart& phase) {
   phase_ = phase;
   caption_ = captionText(phase);
   lastPercent_ = -1;
-  started_ = Clock::now();
   lastDrawn_ = {};
-  readAtStart_ = bytesRead();
+  throughput_.start();
   drawBar(0);
 }
 
@@ -113,21 +88,14 @@ void TerminalObserver::drawBar(int64_t position) {
   const int64_t total = phase_.total;
   if (!bar_ || total <= 0) return;
   const int percent = static_cast<int>(std::min<int64_t>(position * 100 / total, 100));
-  const Clock::time_point now = Clock::now();
+  const auto now = std::chrono::steady_clock::now();
   if (percent == lastPercent_ && now - lastDrawn_ < std::chrono::milliseconds(500)) return;
   lastPercent_ = percent;
   lastDrawn_ = now;
-  const double elapsed = std::chrono::duration<double>(now - started_).count();
   const double done = double(std::min(position, total)) / double(total);
-  std::string speed = "   -- MB/s", left = "--:-- left";
-  if (elapsed > 0.1) {
-    char text[32];
-    const int64_t read = bytesRead();
-    std::snprintf(text, sizeof text, "%6.1f MB/s", read >= 0 ? (read - readAtStart_) / 1e6 / elapsed : 0.0);
-    speed = text;
-    if (done > 0) left = clockText(elapsed * (1 - done) / done) + " left";
-  }
-  std::fprintf(stderr, "\r\033[K%s", progressLine(terminalColumns(), percent, speed, left, caption_).c_str());
+  const std::string line =
+      progressLine(terminalColumns(), percent, throughput_.speedText(), throughput_.leftText(done), caption_);
+  std::fprintf(stderr, "\r\033[K%s", line.c_str());
   std::fflush(stderr);
   barShown = true;
 }

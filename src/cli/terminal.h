@@ -10,6 +10,7 @@
 
 #include "cli/arguments.h"
 #include "engine/run.h"
+#include "engine/throughput.h"
 
 namespace torvel::cli {
 
@@ -27,8 +28,8 @@ class TerminalObserver : public RunObserver {
   PhaseStart phase_;
   int lastPercent_ = -1;
   std::string caption_;
-  std::chrono::steady_clock::time_point started_, lastDrawn_;
-  int64_t readAtStart_ = 0;
+  std::chrono::steady_clock::time_point lastDrawn_;
+  Throughput throughput_;
 };
 
 // From now on SIGINT and SIGTERM request a stop through the returned token.

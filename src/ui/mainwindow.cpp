@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "engine/files.h"
 #include "engine/operations.h"
 #include "engine/rules.h"
+#include "engine/runtexts.h"
 #include "resize/pipeline.h"
 #include "torvel/version.h"
 #include "ui/aboutpage.h"
@@ -96,6 +98,13 @@ void MainWindow::buildPanels() {
   connect(progress_, &ProgressPanel::abortClicked, this, &MainWindow::askToAbort);
   statusBar_ = placed(new QStatusBar(this), "statusBar", 0, 589, 426, 19);
   statusBar_->setSizeGripEnabled(false);
+  openFolder_ = new QPushButton("Open folder", statusBar_);
+  openFolder_->setObjectName("openFolderButton");
+  openFolder_->setFlat(true);
+  openFolder_->hide();
+  statusBar_->addPermanentWidget(openFolder_);
+  connect(openFolder_, &QPushButton::clicked, this,
+          [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(openFolder_->toolTip())); });
 }
 
 void MainWindow::connectRuns() {
@@ -105,6 +114,7 @@ void MainWindow::connectRuns() {
           [this](const QString& t) { QMessageBox::information(this, "Torvel Tools", t); });
   connect(run_.get(), &RunController::progressStarted, this, &MainWindow::onProgressStarted);
   connect(run_.get(), &RunController::progressChanged, this, &MainWindow::onProgressChanged);
+  connect(run_.get(), &RunController::captionChanged, progress_, &ProgressPanel::setCaption);
   connect(run_.get(), &RunController::progressEnded, this, &MainWindow::onProgressEnded);
   connect(run_.get(), &RunController::finished, this, &MainWindow::onRunFinished);
 }
@@ -149,6 +159,7 @@ bool MainWindow::askReplace(const QStringList& paths) {
 
 void MainWindow::showMode(Mode m) {
   showStatus("");
+  showWrittenFolder({});
   inputPanel_->setVisible(m != Mode::About);
   enterMode(m);
   operations_->showMode(m);
@@ -158,7 +169,9 @@ void MainWindow::showMode(Mode m) {
   about_->setVisible(m == Mode::About);
   output_->setVisible(m != Mode::About);
   mode_ = m;
+  modes_->setActive(m);
   inputPanel_->setPreviewEnabled(previewable() && output_->startEnabled());
+  if (preview_ && !previewable()) preview_->hide();  // no stale picture of another input in Merge
   if (preview_) preview_->refresh();
   showFieldProblem();
 }
@@ -203,6 +216,7 @@ void MainWindow::showStatus(const QString& t) {
 
 void MainWindow::start() {
   showStatus("");
+  showWrittenFolder({});
   const QString folder = output_->folderText();
   if (!folder.isEmpty() && !folderExists(text(folder))) return showError(qtext(outputFolderRefusal(text(folder))));
   RunController::Job job = jobForMode();
@@ -251,13 +265,17 @@ void MainWindow::onProgressStarted(qint64 max, const QString& caption) {
   const bool paused = run_->paused();
   progress_->begin(max, caption, paused);
   progress_->show();
-  progress_->raise();
+  throughput_.setPaused(paused);
+  throughput_.start();
   launcherProgress_.setValue(0, max);
   launcherProgress_.setState(paused ? LauncherProgress::State::Paused : LauncherProgress::State::Normal);
 }
 
 void MainWindow::onProgressChanged(qint64 position) {
   progress_->setPosition(position);
+  const int max = progress_->maximum();
+  const double done = max > 0 ? double(std::min<qint64>(position, max)) / max : 0;
+  progress_->setRate(qtext(throughput_.speedText()).trimmed() + "     " + qtext(throughput_.leftText(done)));
   launcherProgress_.setValue(position, progress_->maximum());
 }
 
@@ -271,7 +289,8 @@ void MainWindow::onRunFinished(const RunResult& result) {
   const bool told = result.outcome == Outcome::Cancelled ||
                     (result.outcome == Outcome::Declined && run_->replacementRefused());
   if (!result.completed() && !told && !result.message.empty()) showError(qtext(result.message));
-  showStatus(result.completed() ? "Operation completed successfully" : "Operation aborted");
+  showStatus(result.completed() ? qtext(outcomeText(Outcome::Completed) + writtenText(result.written)) : "Operation aborted");
+  showWrittenFolder(result.completed() && !result.written.empty() ? qtext(folderOf(result.written.front())) : QString());
   if (mode_ == Mode::Split && result.completed()) {
     QString page;  // a pyramid's viewer page, when it has one
     for (const std::string& path : result.written)
@@ -283,10 +302,25 @@ void MainWindow::onRunFinished(const RunResult& result) {
   if (closeRequested_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
+// The written path after a run: one file by its path, several by their count and folder.
+std::string MainWindow::writtenText(const std::vector<std::string>& written) {
+  if (written.empty()) return {};
+  if (written.size() == 1) return ": " + written.front();
+  return ": " + std::to_string(written.size()) + " files in " + folderOf(written.front());
+}
+
+// "Open folder" beside the status after a run that wrote something; an empty
+// folder hides it.
+void MainWindow::showWrittenFolder(const QString& folder) {
+  openFolder_->setVisible(!folder.isEmpty());
+  openFolder_->setToolTip(folder);
+}
+
 void MainWindow::togglePause() {
   const bool paused = !run_->paused();
   run_->setPaused(paused);
   progress_->setPaused(paused);
+  throughput_.setPaused(paused);
   launcherProgress_.setState(paused ? LauncherProgress::State::Paused : LauncherProgress::State::Normal);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/image.h"
+#include "engine/throughput.h"
 #include "engine/writer.h"
 #include "settings/settingsfile.h"
 #include "settings/updatecheck.h"
@@ -19,6 +20,8 @@
 
 class QStatusBar;
 class QTimer;
+
+class QPushButton;
 
 namespace torvel {
 
@@ -95,6 +98,8 @@ class MainWindow : public QWidget {
 
  private:
   QPoint onScreen(QPoint saved) const;
+  static std::string writtenText(const std::vector<std::string>& written);
+  void showWrittenFolder(const QString& folder);
   void buildPanels();
   void connectRuns();
   void setRunControlsEnabled(bool enabled);
@@ -144,6 +149,8 @@ class MainWindow : public QWidget {
   QStringList chosenFiles_;
   bool multiSelect_ = false;
   bool statusProblem_ = false;  // the status line shows a field problem
+  Throughput throughput_;  // the speed and time left of the running phase
+  QPushButton* openFolder_ = nullptr;
 };
 
 }  // namespace torvel

@@ -14,6 +14,8 @@ class ModeBar : public QFrame {
  public:
   explicit ModeBar(QWidget* parent);
   void setButtonsEnabled(bool enabled);
+  // The button of `mode` shown pressed, the others raised.
+  void setActive(Mode mode);
 
  signals:
   void chosen(torvel::Mode mode);

@@ -10,6 +10,11 @@
 namespace torvel {
 
 ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
+  // The whole operation area goes under a plain cover: no field shows
+  // around the panel while a run goes on.
+  cover_ = placed(new QFrame(parent), "progressCover", 0, 233, 426, 210);
+  cover_->setAutoFillBackground(true);
+  cover_->hide();
   placed(this, "progressPanel", 25, 239, 377, 193);
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(2);
@@ -30,6 +35,9 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   bar_->setStyleSheet(
       "QProgressBar { background: white; border: 1px solid gray; text-align: center; }"
       "QProgressBar::chunk { background: rgb(0, 224, 0); }");
+  rate_ = label(this, "", 1, 104, 371, 16);
+  rate_->setObjectName("progressRate");
+  rate_->setAlignment(Qt::AlignHCenter);
   pause_ = placed(new QPushButton("Pause", this), "pauseButton", 18, 140, 75, 25);
   connect(pause_, &QPushButton::clicked, this, &ProgressPanel::pauseClicked);
   abort_ = placed(new QPushButton("Abort", this), "abortButton", 280, 140, 75, 25);
@@ -51,7 +59,22 @@ void ProgressPanel::setPosition(qint64 position) {
 
 int ProgressPanel::maximum() const { return bar_->maximum(); }
 
+void ProgressPanel::setCaption(const QString& caption) { caption_->setText(caption); }
+
+void ProgressPanel::setRate(const QString& rate) {
+  if (!paused_) rate_->setText(rate);
+}
+
+void ProgressPanel::setVisible(bool visible) {
+  cover_->setVisible(visible);
+  if (visible) cover_->raise();
+  QFrame::setVisible(visible);
+  if (visible) raise();
+}
+
 void ProgressPanel::setPaused(bool paused) {
+  paused_ = paused;
+  rate_->setText(paused ? "Paused" : "");
   pause_->setText(paused ? "Continue" : "Pause");
   setStyleSheet(paused ? "#progressPanel { background: rgb(216, 216, 216); }" : "#progressPanel { background: white; }");
 }

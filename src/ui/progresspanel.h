@@ -19,13 +19,19 @@ class ProgressPanel : public QFrame {
   void setPosition(qint64 position);
   int maximum() const;
   void setPaused(bool paused);
+  void setCaption(const QString& caption);
+  // Speed and time left; while paused the panel says "Paused" instead.
+  void setRate(const QString& rate);
+  void setVisible(bool visible) override;
 
  signals:
   void pauseClicked();
   void abortClicked();
 
  private:
-  QLabel* caption_;
+  QFrame* cover_;
+  QLabel *caption_, *rate_;
+  bool paused_ = false;
   QProgressBar* bar_;
   QPushButton *pause_, *abort_;
 };

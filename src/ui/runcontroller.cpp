@@ -18,12 +18,12 @@ class RunController::WorkerObserver : public RunObserver {
   void phaseStarted(const PhaseStart& phase) override {
     phase_ = phase;
     c_.beginPhase();
-    const QString caption = QString::fromStdString(captionText(phase));
+    const QString caption = QString::fromStdString(stepCaption(phase, {}));
     const qint64 total = phase.total;
     c_.post([c = &c_, total, caption] { emit c->progressStarted(total, caption); });
   }
   void progressed(const Progress& progress) override {
-    c_.postProgress(progress.done, statusText(phase_, progress));
+    c_.postProgress(progress.done, statusText(phase_, progress), stepCaption(phase_, progress));
     c_.waitWhilePaused();
   }
   void phaseEnded() override {
@@ -133,23 +133,26 @@ void RunController::beginPhase() {
   progressQueued_ = false;
 }
 
-void RunController::postProgress(int64_t done, const std::string& status) {
+void RunController::postProgress(int64_t done, const std::string& status, const std::string& caption) {
   std::lock_guard<std::mutex> lock(progressMutex_);
   done_ = done;
   status_ = status;
+  caption_ = caption;
   if (progressQueued_) return;
   progressQueued_ = true;
   post([this, phase = phaseNumber_] {
     qint64 position;
-    QString text;
+    QString text, caption;
     {
       std::lock_guard<std::mutex> lock(progressMutex_);
       if (phase != phaseNumber_) return;
       position = done_;
       text = QString::fromStdString(status_);
+      caption = QString::fromStdString(caption_);
       progressQueued_ = false;
     }
     emit progressChanged(position);
+    emit captionChanged(caption);
     if (!text.isEmpty()) emit statusChanged(text);
   });
 }

@@ -47,6 +47,7 @@ class RunController : public QObject {
   void statusChanged(const QString& text);
   void progressStarted(qint64 max, const QString& caption);
   void progressChanged(qint64 position);
+  void captionChanged(const QString& caption);
   void progressEnded();
   void noted(const QString& text);
   void finished(const torvel::RunResult& result);
@@ -56,7 +57,7 @@ class RunController : public QObject {
   void waitWhilePaused();
   void post(std::function<void()> call);
   void beginPhase();
-  void postProgress(int64_t done, const std::string& status);
+  void postProgress(int64_t done, const std::string& status, const std::string& caption);
   void finish(const RunResult& result);
 
   ReplaceQuestion askReplace_;
@@ -74,7 +75,7 @@ class RunController : public QObject {
   std::mutex progressMutex_;
   uint64_t phaseNumber_ = 0;
   int64_t done_ = 0;
-  std::string status_;
+  std::string status_, caption_;
   bool progressQueued_ = false;
 };
 

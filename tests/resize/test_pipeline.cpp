@@ -156,6 +156,12 @@ TEST(ResizePipeline, SplitPassThenDirectScaling) {
         fast ? std::vector<std::string>{"107:Step 4/4"}
              : std::vector<std::string>{"442:Step 2/4", "107:Step 3/4", "107:Step 4/4"};
     EXPECT_EQ(shows, phases);
+    if (!fast) {  // tiles counted from 1: the last one done is "2/2", never "0/2"
+      const std::vector<std::string> statuses = r.r.recorder.matching("status:Resizing tile");
+      ASSERT_FALSE(statuses.empty());
+      EXPECT_EQ(statuses.front(), " 1/2");  // what follows the prefix
+      EXPECT_EQ(statuses.back(), " 2/2");
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 #include "ui/outputoptionsdialog.h"
 #include "ui/pyramidchoice.h"
 #include "ui/previewwindow.h"
+#include "ui/rawsizedialog.h"
 #include "uikit.h"
 
 namespace {
@@ -73,13 +74,32 @@ int main(int argc, char** argv) {
     w.grab().save(out + "/" + name + ".png");
   }
   w.showMode(Mode::Convert);
-  emit w.runController().progressStarted(100, "Step 2/4");
+  emit w.runController().progressStarted(100, "Step 2/4: resizing tiles");
   emit w.runController().progressChanged(42);
+  emit w.runController().captionChanged("Step 2/4: resizing tile 3 of 8");
   QApplication::processEvents();
   w.grab().save(out + "/progress.png");
   w.togglePause();
   QApplication::processEvents();
   w.grab().save(out + "/paused.png");
+  w.togglePause();
+  emit w.runController().progressEnded();
+  // The RAW size dialog, and the one question for a run's existing outputs.
+  torvel::RawSizeDialog raw(&w);
+  raw.prepare(qint64{6000} * 4000 * 3, 0, 0);
+  raw.show();
+  QApplication::processEvents();
+  raw.grab().save(out + "/raw-size.png");
+  raw.close();
+  QTimer::singleShot(200, [out] {
+    QWidget* question = QApplication::activeModalWidget();
+    if (!question) return;
+    question->grab().save(out + "/overwrite.png");
+    question->close();
+  });
+  QStringList tiles;
+  for (int i = 1; i <= 12; ++i) tiles << QString("/home/me/tiles/pano_1000X800_x%1y1.tif").arg(i);
+  w.askReplace(tiles);
   // The options of the formats that have the most and the fewest.
   for (const char* name : {"tif", "jpg", "png"}) {
     torvel::OutputOptionsDialog options(*torvel::outputKindNamed(name), torvel::outputKindNamed(name)->format, &w);

@@ -100,7 +100,7 @@ TEST(WindowOutput, SplitModeMakesAZoomablePyramid) {
   startAndAbort(w);
   EXPECT_EQ(runCommand("ls -A " + quote(w.dir.path("o"))), "");
   w.start();
-  EXPECT_EQ(w.status(), "Operation completed successfully");
+  EXPECT_EQ(w.status().rfind("Operation completed successfully", 0), 0u) << w.status();
   EXPECT_EQ(runCommand("ls " + quote(w.dir.path("o"))), "big_4000X3000\nbig_4000X3000.html\nopenseadragon\n");
   EXPECT_TRUE(open->isEnabled());
   EXPECT_NE(readFile(w.dir.path("o/big_4000X3000/info.json")).find("\"width\": 512, \"height\": 512"), std::string::npos);

@@ -353,7 +353,7 @@ TEST(Window, StartChecksAndFinalStatus) {
   w.ui.cropWidth->setValue(20);
   w.ui.cropHeight->setValue(30);
   w.start();
-  EXPECT_EQ(w.status(), "Operation completed successfully");
+  EXPECT_EQ(w.status().rfind("Operation completed successfully", 0), 0u) << w.status();
   EXPECT_EQ(fileSize(w.dir.path("a_20X30.raw")), 20 * 30 * 3);
   // Declining to overwrite writes nothing and is not reported as done.
   {
@@ -390,11 +390,15 @@ struct RunningCrop : Win {
 
 TEST(WindowRun, PauseThenContinue) {
   RunningCrop r;
-  bool sawPaused = false, disabled = false, pauseEnabled = false, stoodStill = false;
+  bool sawPaused = false, disabled = false, pauseEnabled = false, stoodStill = false, covered = false;
+  auto* cover = r.w->findChild<QWidget*>("progressCover");
+  auto* rate = r.w->findChild<QLabel*>("progressRate");
   whenRunning(r.w.get(), r.ui.progressPanel, [&] {
+    // Nothing of the operation panel shows around the progress panel.
+    covered = cover->isVisible() && cover->geometry().contains(r.ui.operationArea->geometry());
     r.ui.pauseButton->click();
     QTimer::singleShot(150, [&] {
-      sawPaused = r.w->paused() && r.ui.pauseButton->text() == "Continue" &&
+      sawPaused = r.w->paused() && r.ui.pauseButton->text() == "Continue" && rate->text() == "Paused" &&
                   r.w->launcherState() == LauncherProgress::State::Paused;
       disabled = !r.ui.startButton->isEnabled() && !r.ui.convertButton->isEnabled() && !r.ui.inputBrowseButton->isEnabled();
       pauseEnabled = r.ui.pauseButton->isEnabled() && r.ui.kroFormat->isEnabled();
@@ -410,9 +414,17 @@ TEST(WindowRun, PauseThenContinue) {
   EXPECT_TRUE(disabled);
   EXPECT_TRUE(pauseEnabled);
   EXPECT_TRUE(stoodStill);
-  EXPECT_EQ(r.status(), "Operation completed successfully");
+  EXPECT_TRUE(covered);
+  EXPECT_NE(rate->text().indexOf(" left"), -1) << rate->text().toStdString();  // speed and time left after Continue
+  EXPECT_EQ(r.status(), "Operation completed successfully: " + r.dir.path("o/tall.tif"));
+  auto* openFolder = r.w->findChild<QPushButton*>("openFolderButton");
+  EXPECT_TRUE(openFolder->isVisible());
+  EXPECT_EQ(openFolder->toolTip().toStdString(), r.dir.path("o/"));
+  EXPECT_TRUE(r.ui.cropButton->isChecked());
+  EXPECT_FALSE(r.ui.convertButton->isChecked());
   EXPECT_EQ(r.output(), "tall.tif\n");
   EXPECT_FALSE(r.ui.progressPanel->isVisible());
+  EXPECT_FALSE(cover->isVisible());
   EXPECT_TRUE(r.ui.startButton->isEnabled());
   EXPECT_EQ(r.w->launcherState(), LauncherProgress::State::None);
 }
@@ -441,7 +453,7 @@ TEST(WindowRun, PauseThenAbortNoStaysPaused) {
   r.start();
   EXPECT_EQ(a.answered, 1);
   EXPECT_TRUE(stillPaused);
-  EXPECT_EQ(r.status(), "Operation completed successfully");
+  EXPECT_EQ(r.status().rfind("Operation completed successfully", 0), 0u) << r.status();
 }
 
 TEST(WindowRun, ClosingDuringARunAbortsCleansUpAndCloses) {
@@ -476,7 +488,7 @@ TEST(WindowRun, EveryOperationMatchesTheCommandLine) {
   auto runWin = [&](Mode mode) {
     if (w.w->mode() != mode) w.w->showMode(mode);  // entering Merge empties its list
     w.start();
-    EXPECT_EQ(w.status(), "Operation completed successfully") << int(mode);
+    EXPECT_EQ(w.status().rfind("Operation completed successfully", 0), 0u) << w.status() << int(mode);
   };
   auto runCli = [&](const std::string& args) {
     int rc = 0;
