@@ -8,7 +8,7 @@ BUILD=(g++ cmake ninja-build qt6-base-dev libtiff-dev libpng-dev libjpeg62-turbo
   zlib1g-dev pkg-config fonts-dejavu-core curl ca-certificates)
 TEST=(libtiff-tools libgtest-dev libbenchmark-dev xvfb xauth python3 python3-numpy python3-pil python3-tifffile
   dbus-daemon dbus-bin time clang libclang-rt-14-dev x11-utils man-db imagemagick python3-psd-tools chromium
-  libvips-tools gdal-bin)
+  libvips-tools gdal-bin dpkg-dev lintian desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl parallel file)
 case "${1:-test}" in
   build) PACKAGES=("${BUILD[@]}") ;;
   test) PACKAGES=("${BUILD[@]}" "${TEST[@]}") ;;

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Installs for the current user, from a built tree (scripts/install-user.sh
-# [BUILD_DIR], default ./build): the desktop entry (the task-bar progress
-# needs its id), the torvel command in ~/.local/bin, its man page and its
-# bash completion. Nothing outside the user's folders.
+# Installs a built tree for the current user: cmake --install into ~/.local
+# (scripts/install-user.sh [BUILD_DIR], default ./build), then the caches the
+# desktop reads. Nothing outside the user's folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(cd "${1:-build}" && pwd)"
-data="${XDG_DATA_HOME:-$HOME/.local/share}"
-mkdir -p "$data/applications" "$data/man/man1" "$data/bash-completion/completions" "$HOME/.local/bin"
-if [ -x "$build/src/ui/torvel-tools" ]; then
-  sed "s|^Exec=.*|Exec=$build/src/ui/torvel-tools %F|" data/torvel-tools.desktop >"$data/applications/torvel-tools.desktop"
-fi
-install -m 644 data/torvel.1 "$data/man/man1/torvel.1"
-install -m 644 data/torvel.bash-completion "$data/bash-completion/completions/torvel"
-ln -sf "$build/src/cli/torvel" "$HOME/.local/bin/torvel"
+prefix="$HOME/.local"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+share="$prefix/share"
+# Launchers and file managers may not have ~/.local/bin on their PATH.
+for f in "$share/applications/torvel-tools.desktop" "$share/thumbnailers/torvel.thumbnailer"; do
+  [ -f "$f" ] && sed -i -e "s|^Exec=torvel|Exec=$prefix/bin/torvel|" -e "s|^TryExec=torvel|TryExec=$prefix/bin/torvel|" "$f"
+done
+if command -v update-mime-database >/dev/null; then update-mime-database "$share/mime" >/dev/null 2>&1 || true; fi
+if command -v update-desktop-database >/dev/null; then update-desktop-database "$share/applications" 2>/dev/null || true; fi
+if command -v gtk-update-icon-cache >/dev/null; then gtk-update-icon-cache -q -t "$share/icons/hicolor" 2>/dev/null || true; fi

@@ -22,17 +22,17 @@ namespace {
 bool takesValue(const std::string& option) {
   for (const char* o : {"--format", "--out", "--raw-size", "--bits", "--tile", "--grid", "--width", "--compress", "--level",
                         "--quality", "--subsampling", "--predictor", "--rows-per-strip", "--layout", "--overlap",
-                        "--tile-format", "--background", "--base-url", "--output"})
+                        "--tile-format", "--background", "--base-url", "--output", "--jobs", "--size"})
     if (option == o) return true;
   return false;
 }
 
 bool takeFlag(Arguments& a, const std::string& arg) {
   bool* flags[] = {&a.yes, &a.quiet, &a.verbose, &a.help, &a.fast, &a.json, &a.lossless, &a.pyramid, &a.slow,
-                   &a.skipBlank, &a.zip, &a.noViewer};
+                   &a.skipBlank, &a.zip, &a.noViewer, &a.recursive, &a.keepGoing};
   const char* names[] = {"--yes", "--quiet", "--verbose", "--help", "--fast", "--json", "--lossless", "--pyramid",
-                         "--slow", "--skip-blank", "--zip", "--no-viewer"};
-  for (int i = 0; i < 12; ++i)
+                         "--slow", "--skip-blank", "--zip", "--no-viewer", "--recursive", "--keep-going"};
+  for (int i = 0; i < 14; ++i)
     if (arg == names[i]) return *flags[i] = true;
   return false;
 }
@@ -66,9 +66,9 @@ Arguments parseArguments(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (takeFlag(a, arg) || takeTiles(a, argc, argv, i)) continue;
-    if (arg == "-o") {  // --output's short name
-      if (i + 1 >= argc) throw UsageError{"-o needs a value"};
-      a.values["--output"] = argv[++i];
+    if (arg == "-o" || arg == "-s") {  // short names of --output and --size
+      if (i + 1 >= argc) throw UsageError{arg + " needs a value"};
+      a.values[arg == "-o" ? "--output" : "--size"] = argv[++i];
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -82,6 +82,10 @@ Arguments parseArguments(int argc, char** argv) {
     a.values[name] = eq != std::string::npos ? arg.substr(eq + 1) : argv[++i];
   }
   readRawGeometry(a);
+  if (a.has("--jobs")) {
+    a.jobs = parseCount(a.value("--jobs"), "--jobs");
+    if (a.jobs == 0) throw UsageError{"--jobs must be at least 1"};
+  }
   if (a.fast && a.slow) throw UsageError{"--fast and --slow cannot be given together"};
   return a;
 }

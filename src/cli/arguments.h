@@ -21,6 +21,8 @@ struct Arguments {
   bool yes = false, quiet = false, verbose = false, fast = false, help = false, json = false;
   bool lossless = false, pyramid = false, tiled = false, slow = false;
   bool skipBlank = false, zip = false, noViewer = false;  // torvel pyramid
+  bool recursive = false, keepGoing = false;              // batches
+  uint32_t jobs = 1;
   uint32_t tileSide = 0;  // --tiled N; 0 when not given a side
   uint32_t rawWidth = 0, rawHeight = 0;  // --raw-size; 0 when not given
   int rawBits = 0;                       // --bits; 0 when not given

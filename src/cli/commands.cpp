@@ -1,10 +1,12 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/batch.h"
 #include "cli/outputoptions.h"
 #include "cli/terminal.h"
 #include "engine/files.h"
@@ -129,7 +131,8 @@ void splitTileOf(const Arguments& a, uint32_t& w, uint32_t& h) {
 RunResult runOnInput(const Arguments& a, const RunContext& context, const ImageInfo& in, const Region& crop,
                      uint32_t resizeWidth, uint32_t tileWidth, uint32_t tileHeight) {
   const OutputFormat format = outputFormat(a);
-  if (std::string note = lossNote(format, in); !note.empty() && !a.quiet) printError(note);
+  static std::atomic<bool> noted{false};  // once, however many files a batch runs
+  if (std::string note = lossNote(format, in); !note.empty() && !a.quiet && !noted.exchange(true)) printError(note);
   const std::string dir = outputDir(a, a.positional[0]);
   const std::string named = a.has("--output") ? absolute(a.value("--output")) : "";
   if (a.command == "convert") return convertImage({in, {0, 0, in.width, in.height}, format, dir, 0, 0, named}, context);
@@ -257,28 +260,96 @@ int runInfo(const Arguments& a) {
   return 0;
 }
 
-int runPreview(const Arguments& a, const RunContext& context) {
-  requirePositional(a, 1, "one FILE");
-  if (!a.has("--width")) throw UsageError{"preview needs --width N"};
-  const char* named = a.has("--output") ? "--output" : "--out";
-  if (!a.has(named)) throw UsageError{"preview needs --out PICTURE.png"};
-  std::string ext = extensionOf(a.value(named));
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+  std::string ext = extensionOf(path);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext != ".png") throw UsageError{"preview writes a PNG: " + a.value(named) + " must end in .png"};
-  const uint32_t width = parseCount(a.value("--width"), "--width");
-  if (width == 0) throw UsageError{"--width must be at least 1"};
+  return ext;
+}
+
+RunResult refusedInput(const std::vector<std::string>& refusals) {
+  std::string text;
+  for (const std::string& r : refusals) text += (text.empty() ? "" : "\n") + r;
+  return {Outcome::Refused, text, {}};
+}
+
+// A picture of `file` that fits `width` × `height`, written as the PNG `out`.
+RunResult pictureOf(const Arguments& a, const std::string& file, uint32_t width, uint32_t height, const std::string& out,
+                    const RunContext& context) {
   ImageInfo in;
-  if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refuseInput(refusals);
-  const std::string out = absolute(a.value(named));
-  if (fileExists(out) && !context.mayReplace(out)) return finish({Outcome::Declined, out + " exists and was not replaced", {}});
+  if (auto refusals = selectInput(file, a, in); !in.accepted) return refusedInput(refusals);
+  if (fileExists(out) && !context.mayReplace(out)) return {Outcome::Declined, out + " exists and was not replaced", {}};
   PreviewPicture picture;
-  RunResult result = makePreview(in, width, UINT32_MAX, context, picture);
+  RunResult result = makePreview(in, width, height, context, picture);
   std::string why;
   if (result.completed() && !writePng(out, picture, why))
     result = {Outcome::Failed, withReason("Write to file error", why), {}};
   else if (result.completed())
     result.written = {out};
-  return finish(result);
+  return result;
+}
+
+// Where a batch puts a file's picture: NAME.png in the --out folder.
+std::string pictureIn(const Arguments& a, const std::string& file) {
+  if (!a.has("--out")) throw UsageError{"several inputs need --out DIR for their pictures"};
+  std::string name = fileNameOf(file);
+  return absolute(a.value("--out")) + "/" + name.substr(0, name.rfind('.')) + ".png";
+}
+
+uint32_t previewWidthOf(const Arguments& a) {
+  if (!a.has("--width")) throw UsageError{"preview needs --width N"};
+  const uint32_t width = parseCount(a.value("--width"), "--width");
+  if (width == 0) throw UsageError{"--width must be at least 1"};
+  return width;
+}
+
+// The file-manager thumbnail: the longer side at most --size (default 256).
+uint32_t thumbnailSizeOf(const Arguments& a) {
+  if (!a.has("--size")) return 256;
+  const uint32_t size = parseCount(a.value("--size"), "--size");
+  if (size == 0 || size > 4096) throw UsageError{"--size takes 1 to 4096"};
+  return size;
+}
+
+RunResult operationResult(const Arguments& a, const RunContext& context) {
+  const Region crop = a.command == "crop" ? cropRegion(a) : Region{};
+  const uint32_t width = a.command == "resize" ? resizeWidthOf(a) : 0;
+  uint32_t tileWidth = 0, tileHeight = 0;
+  if (a.command == "split") splitTileOf(a, tileWidth, tileHeight);
+  ImageInfo in;
+  if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refusedInput(refusals);
+  return runOnInput(a, context, in, crop, width, tileWidth, tileHeight);
+}
+
+}  // namespace
+
+int runPreview(const Arguments& a, const RunContext& context) {
+  if (a.positional.empty()) throw UsageError{"expected FILE"};
+  const uint32_t width = previewWidthOf(a);
+  if (isBatch(a.positional) || (a.has("--out") && folderExists(a.value("--out")) && !a.has("--output"))) {
+    if (std::string refusal = outFolderRefusal(a); !refusal.empty()) return finish({Outcome::Refused, refusal, {}});
+    return runBatch(a, batchInputs(a, a.positional), context, [width](const Arguments& one, const RunContext& c) {
+      return pictureOf(one, one.positional[0], width, UINT32_MAX, pictureIn(one, one.positional[0]), c);
+    });
+  }
+  const char* named = a.has("--output") ? "--output" : "--out";
+  if (!a.has(named)) throw UsageError{"preview needs --out PICTURE.png"};
+  if (lowerExtension(a.value(named)) != ".png")
+    throw UsageError{"preview writes a PNG: " + a.value(named) + " must end in .png"};
+  return finish(pictureOf(a, a.positional[0], width, UINT32_MAX, absolute(a.value(named)), context));
+}
+
+int runThumbnail(const Arguments& a, const RunContext& context) {
+  const uint32_t size = thumbnailSizeOf(a);
+  if (a.has("--out")) {  // a batch: every positional is an input
+    if (std::string refusal = outFolderRefusal(a); !refusal.empty()) return finish({Outcome::Refused, refusal, {}});
+    return runBatch(a, batchInputs(a, a.positional), context, [size](const Arguments& one, const RunContext& c) {
+      return pictureOf(one, one.positional[0], size, size, pictureIn(one, one.positional[0]), c);
+    });
+  }
+  requirePositional(a, 2, "FILE OUT.png");
+  return finish(pictureOf(a, a.positional[0], size, size, absolute(a.positional[1]), context));
 }
 
 int runOperation(const Arguments& a, const RunContext& context) {
@@ -286,14 +357,14 @@ int runOperation(const Arguments& a, const RunContext& context) {
   outputFormat(a);  // a malformed format is a usage error before anything else
   if (a.has("--output") && a.command == "split") throw UsageError{"-o names one output: split writes many (use --out DIR)"};
   if (a.command == "merge") return runMerge(a, context);
+  const bool batchable = a.command == "convert" || a.command == "resize";
+  if (batchable && isBatch(a.positional)) {
+    if (a.has("--output")) throw UsageError{"-o names one output: several inputs write several (use --out DIR)"};
+    if (a.command == "resize") resizeWidthOf(a);  // a usage error before any file
+    return runBatch(a, batchInputs(a, a.positional), context, operationResult);
+  }
   requirePositional(a, a.command == "crop" ? 5 : 1, a.command == "crop" ? "FILE X Y W H" : "one FILE");
-  const Region crop = a.command == "crop" ? cropRegion(a) : Region{};
-  const uint32_t width = a.command == "resize" ? resizeWidthOf(a) : 0;
-  uint32_t tileWidth = 0, tileHeight = 0;
-  if (a.command == "split") splitTileOf(a, tileWidth, tileHeight);
-  ImageInfo in;
-  if (auto refusals = selectInput(a.positional[0], a, in); !in.accepted) return refuseInput(refusals);
-  return finish(runOnInput(a, context, in, crop, width, tileWidth, tileHeight));
+  return finish(operationResult(a, context));
 }
 
 }  // namespace torvel::cli

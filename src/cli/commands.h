@@ -14,6 +14,8 @@ namespace torvel::cli {
 int runInfo(const Arguments& args);
 // A PNG of the image downsampled to --width, as the window's preview shows it.
 int runPreview(const Arguments& args, const RunContext& context);
+// The file manager's thumbnail: a PNG whose longer side is at most --size.
+int runThumbnail(const Arguments& args, const RunContext& context);
 // convert, crop, split, merge and resize.
 int runOperation(const Arguments& args, const RunContext& context);
 // Ends a run: the paths written and the completion line on stdout, or the

@@ -12,12 +12,14 @@
 #include "cli/usage.h"
 #include "engine/formats.h"
 #include "engine/tifffile.h"
+#include "engine/versions.h"
+#include "resize/kernels.h"
 #include "torvel/version.h"
 
 namespace {
 
 bool knownCommand(const char* name) {
-  for (const char* c : {"info", "convert", "crop", "split", "merge", "resize", "pyramid", "preview"})
+  for (const char* c : {"info", "convert", "crop", "split", "merge", "resize", "pyramid", "preview", "thumbnail"})
     if (!std::strcmp(name, c)) return true;
   return false;
 }
@@ -44,6 +46,7 @@ int run(int argc, char** argv) {
   const torvel::RunContext context(&observer, cancelOnSignals(),
                                    args.yes ? torvel::Overwrite::Yes : torvel::Overwrite::Ask, ask);
   if (args.command == "pyramid") return runPyramid(args, context);
+  if (args.command == "thumbnail") return runThumbnail(args, context);
   return args.command == "preview" ? runPreview(args, context) : runOperation(args, context);
 }
 
@@ -58,7 +61,11 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   if (!std::strcmp(argv[1], "--version")) {
-    std::printf("torvel %s\n", torvel::torvelVersion);
+    std::printf("torvel %s\n%s\nResampling kernels: %s\n", torvel::torvelVersion, torvel::libraryVersions().c_str(),
+                torvel::kernelFeatures());
+#ifdef TORVEL_QT_VERSION
+    std::printf("The window (torvel-tools): Qt %s\n", TORVEL_QT_VERSION);
+#endif
     return 0;
   }
   if (!knownCommand(argv[1])) {

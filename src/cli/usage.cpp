@@ -10,13 +10,17 @@ namespace {
 
 const std::pair<const char*, const char*> commandLines[] = {
     {"info", "  torvel info    FILE [--json] [--raw-size WxH] [--bits 8|16]\n"},
-    {"convert", "  torvel convert FILE                 [common options] [output options] [-o OUT]\n"},
+    {"convert", "  torvel convert FILE...              [common options] [output options] [batch options] [-o OUT]\n"},
     {"crop", "  torvel crop    FILE X Y W H         [common options] [output options] [-o OUT]\n"},
     {"split", "  torvel split   FILE --tile WxH      [common options] [output options]\n"},
     {"merge", "  torvel merge   FILE... [--grid CxR] [common options] [output options] [-o OUT]\n"},
-    {"resize", "  torvel resize  FILE --width N [--fast | --slow] [common options] [output options] [-o OUT]\n"},
+    {"resize", "  torvel resize  FILE... --width N [--fast | --slow] [common options] [output options]\n"
+               "                 [batch options] [-o OUT]\n"},
     {"pyramid", "  torvel pyramid FILE                 [pyramid options] [common options]\n"},
-    {"preview", "  torvel preview FILE --width N --out PICTURE.png [--yes] [--raw-size WxH] [--bits 8|16]\n"},
+    {"preview", "  torvel preview FILE... --width N --out PICTURE.png|DIR [--yes] [--raw-size WxH] [--bits 8|16]\n"
+                "                 [batch options]\n"},
+    {"thumbnail", "  torvel thumbnail [-s N | --size N] FILE OUT.png   (a file manager's thumbnailer: the\n"
+                  "                 longer side at most N, default 256); FILE... --out DIR for several\n"},
 };
 
 const char* const common =
@@ -54,6 +58,12 @@ const char* const pyramid =
     "                                servers cannot read it as it is: unpack it where it is shown\n"
     "  --no-viewer                   no NAME.html viewer page (written for dz, iiif and zoomify)\n";
 
+const char* const batch =
+    "Batch options (several FILEs, or a FOLDER with --recursive; one line per file and a summary):\n"
+    "  --jobs N                      files processed at once (default 1)\n"
+    "  --keep-going                  go on after a file fails (default: stop at the first failure)\n"
+    "  --recursive                   a FOLDER stands for every image under it that torvel reads\n";
+
 std::string formats() {
   std::string text = "Formats:\n";
   for (const OutputKind& k : outputKinds()) {
@@ -69,15 +79,17 @@ std::string usageText(const std::string& command) {
   for (const auto& [name, line] : commandLines) {
     if (command != name) continue;
     std::string text = std::string("Usage:\n") + line;
-    if (command == "info" || command == "preview") return text;
+    if (command == "info" || command == "thumbnail") return text;
+    if (command == "preview") return text + "\n" + batch;
     text += std::string("\n") + common;
     if (command == "pyramid") return text + "\n" + pyramid;
+    if (command == "convert" || command == "resize") text += std::string("\n") + batch;
     return text + "\n" + output + "\n" + formats();
   }
   std::string text = "Usage:\n";
   for (const auto& [name, line] : commandLines) text += line;
   text += "  torvel --version | --help | COMMAND --help\n\n";
-  return text + common + "\n" + output + "\n" + pyramid + "\n" + formats();
+  return text + common + "\n" + output + "\n" + batch + "\n" + pyramid + "\n" + formats();
 }
 
 }  // namespace torvel::cli

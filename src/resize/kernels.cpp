@@ -241,6 +241,14 @@ bool haveAvx2() { return false; }
 
 }  // namespace
 
+const char* kernelFeatures() {
+#if defined(__x86_64__)
+  if (haveAvx512()) return "AVX-512";
+  if (haveAvx2()) return "AVX2";
+#endif
+  return "none (scalar)";
+}
+
 template <typename Sample>
 FilterKernels<Sample> selectFilterKernels(bool allowVector) {
 #if defined(__x86_64__)

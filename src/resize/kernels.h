@@ -19,6 +19,10 @@ struct FilterKernels {
   void (*horizontal)(const float* line, const ContributorTable& mapX, int32_t xMin, Sample* d, int sampleMax);
 };
 
+// The vector extensions the resampling kernels use on this processor:
+// "AVX-512", "AVX2" or "none (scalar)".
+const char* kernelFeatures();
+
 // The widest kernels this processor runs (AVX-512, AVX2), or the scalar ones.
 template <typename Sample>
 FilterKernels<Sample> selectFilterKernels(bool allowVector);

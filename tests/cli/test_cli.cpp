@@ -424,22 +424,24 @@ TEST(CliProgress, PercentSpeedAndTimeLeftOnATerminal) {
   EXPECT_NE(out.find("Operation completed successfully"), std::string::npos);
 }
 
-// What ./run.sh installs for the user: the desktop entry, torvel on the
-// path, its man page (which man renders) and its bash completion (which
-// completes commands and formats).
+// What ./run.sh installs for the user (cmake --install into ~/.local): the
+// programs, the desktop entry and thumbnailer pointing at them, the man page
+// (which man renders) and the bash completion.
 TEST(CliInstall, ManPageAndCompletionInTheUsersFolders) {
   Scratch home;
-  const std::string env = "HOME=" + home.dir() + " XDG_DATA_HOME=" + home.path("data") + " ";
+  const std::string env = "HOME=" + home.dir() + " ";
   int status = -1;
   // From this test's own build folder, wherever it is.
   const std::string build = std::filesystem::path(TORVEL_EXE).parent_path().parent_path().parent_path().string();
   runCommand(env + quote(std::string(TORVEL_SOURCE_DIR) + "/scripts/install-user.sh") + " " + quote(build), &status);
   ASSERT_EQ(status, 0);
-  for (const char* f : {"data/man/man1/torvel.1",
-                        "data/bash-completion/completions/torvel", ".local/bin/torvel"})
+  for (const char* f : {".local/share/man/man1/torvel.1.gz", ".local/share/bash-completion/completions/torvel",
+                        ".local/bin/torvel", ".local/share/mime/packages/torvel-tools.xml"})
     EXPECT_TRUE(fileExists(home.path(f))) << f;
-  EXPECT_EQ(runCommand(home.path(".local/bin/torvel") + " --version"), "torvel 2.1.0\n");
-  const std::string man = runCommand("MANWIDTH=80 man -l " + home.path("data/man/man1/torvel.1") + " 2>&1");
+  EXPECT_EQ(runCommand(home.path(".local/bin/torvel") + " --version | head -1"), "torvel 2.1.0\n");
+  EXPECT_NE(readFile(home.path(".local/share/thumbnailers/torvel.thumbnailer")).find("/.local/bin/torvel thumbnail -s %s %i %o"),
+            std::string::npos);
+  const std::string man = runCommand("MANWIDTH=80 man -l " + home.path(".local/share/man/man1/torvel.1.gz") + " 2>&1");
   EXPECT_NE(man.find("torvel preview FILE --width N --out PICTURE.png"), std::string::npos) << man;
   // Formats and options come from torvel's help; folders after --out; the
   // user's shell options stay as they were.
@@ -447,7 +449,7 @@ TEST(CliInstall, ManPageAndCompletionInTheUsersFolders) {
   writeFile(home.path("w/some.tif"), "x");
   const std::string completion = runCommand(
       "cd " + home.path("w") + " && PATH=" + home.path(".local/bin") + ":$PATH bash -c 'shopt -u extglob; source " +
-      home.path("data/bash-completion/completions/torvel") +
+      home.path(".local/share/bash-completion/completions/torvel") +
       "; COMP_WORDS=(torvel p); COMP_CWORD=1; _torvel; echo ${COMPREPLY[@]};"
       " COMP_WORDS=(torvel convert --format p); COMP_CWORD=3; _torvel; echo ${COMPREPLY[@]};"
       " COMP_WORDS=(torvel pyramid --la); COMP_CWORD=2; _torvel; echo ${COMPREPLY[@]};"

@@ -245,19 +245,26 @@ TEST(Pyramid, ViewerPagesShowTheImageInChromium) {
 from PIL import Image
 d = sys.argv[1]
 a = tifffile.imread(d + 'a.tif').astype(float)
-def shot(page, name):
+def shot(page, name, budget):
     subprocess.run(['chromium', '--headless', '--no-sandbox', '--disable-gpu', '--window-size=800,600',
-                    '--virtual-time-budget=5000', '--screenshot=' + d + name, 'file://' + page],
+                    '--virtual-time-budget=%d' % budget, '--screenshot=' + d + name, 'file://' + page],
                    capture_output=True, timeout=120)
     return np.asarray(Image.open(d + name).convert('RGB')).astype(float)
-for layout in ['dz', 'iiif', 'zoomify']:
-    page = d + layout + '/a.html'
-    whole, zoomed = shot(page, layout + '.png'), shot(page + '#zoom=16', layout + '-zoom.png')
+def checks(page, layout, budget):
+    whole, zoomed = shot(page, layout + '.png', budget), shot(page + '#zoom=16', layout + '-zoom.png', budget)
     # The middle 40 x 40 of the screen against the input's middle, averaged over its checks.
     mid = whole[280:320, 380:420].mean(axis=(0, 1))
     want = a[730:770, 980:1020].mean(axis=(0, 1))
     detail = [zoomed[200:400, 300:500].std(), whole[280:320, 380:420].std()]
-    print(layout, np.abs(mid - want).max() < 12, detail[0] > 10, detail[1] < 6)
+    return (np.abs(mid - want).max() < 12, detail[0] > 10, detail[1] < 6)
+for layout in ['dz', 'iiif', 'zoomify']:
+    page = d + layout + '/a.html'
+    # A machine busy with other tests may not have loaded every tile within
+    # the first budget: a page that is right shows it given more time.
+    result = checks(page, layout, 5000)
+    if not all(result):
+        result = checks(page, layout, 30000)
+    print(layout, *result)
 )"),
             "dz True True True\niiif True True True\nzoomify True True True\n");
 }
