@@ -13,7 +13,8 @@
 #                ways beside ImageMagick (one run), and every output format
 #                and back at full size with its memory and file size
 #     pyramids   Deep Zoom and a pyramidal JPEG TIFF beside libvips;
-#                gdal2tiles once
+#                gdal2tiles once (formats and pyramids on FORMATS_SIZE,
+#                default "40000 25000")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -34,6 +35,9 @@ O=bench/out
 mkdir -p "$O"
 export VIPS_CONCURRENCY=${VIPS_CONCURRENCY:-$(nproc)}
 REPEAT=${REPEAT:-3}
+# The image of the formats and pyramids groups: FORMATS_SIZE="20000 12500"
+# for a quarter of the time (libvips' Deflate alone takes minutes at full size).
+read -r FW FH <<<"${FORMATS_SIZE:-40000 25000}"
 
 W="$O/w"
 [ -d /dev/shm ] && [ "$(df --output=avail -B1G /dev/shm | tail -1)" -gt 12 ] && W=/dev/shm/torvel-bench
@@ -164,8 +168,8 @@ solo() {
 }
 
 formats() {
-  image 40000 25000
-  local t8="$O/p40000.tif"
+  image $FW $FH
+  local t8="$O/p$FW.tif"
   echo; echo "Sizes in MB of output beside the times."
   echo "| job | torvel s | torvel MB | peer | peer s | peer MB | ratio | torvel out MB | peer out MB |"
   echo "|---|---|---|---|---|---|---|---|---|"
@@ -177,12 +181,12 @@ formats() {
       gdal_translate -q -co COMPRESS="$gdal" -co PREDICTOR=2 -co NUM_THREADS=ALL_CPUS -co BIGTIFF=YES "$t8" "$W/g.tif"
   done
   magick_policy
-  [ -f "$O/p40000.psb" ] || $T convert "$t8" --format psb --out "$O" --quiet >/dev/null
+  [ -f "$O/p$FW.psb" ] || $T convert "$t8" --format psb --out "$O" --quiet >/dev/null
   REPEAT=1 SIZES=1 pair "TIFF → PSB (one run)" "convert" "$t8" convert "$t8" --format psb -- \
     /usr/bin/convert "$t8" "$W/c.psb"
-  REPEAT=1 SIZES=1 pair "PSB → TIFF (one run)" "convert" "$O/p40000.psb" convert "$O/p40000.psb" -- \
-    /usr/bin/convert "$O/p40000.psb[0]" "$W/c.tif"
-  echo; echo "Every output format of the 40000 × 25000 TIFF and back, torvel alone."
+  REPEAT=1 SIZES=1 pair "PSB → TIFF (one run)" "convert" "$O/p$FW.psb" convert "$O/p$FW.psb" -- \
+    /usr/bin/convert "$O/p$FW.psb[0]" "$W/c.tif"
+  echo; echo "Every output format of the $FW × $FH TIFF and back, torvel alone."
   echo "| job | s | peak MB | output MB |"
   echo "|---|---|---|---|"
   local back="$O/back"
@@ -200,15 +204,15 @@ formats() {
 }
 
 pyramids() {
-  image 40000 25000
-  local t8="$O/p40000.tif"
+  image $FW $FH
+  local t8="$O/p$FW.tif"
   header
-  pair "40000 × 25000 TIFF → Deep Zoom, JPEG 85, 256, overlap 0" "vips dzsave" "$t8" \
+  pair "$FW × $FH TIFF → Deep Zoom, JPEG 85, 256, overlap 0" "vips dzsave" "$t8" \
     pyramid "$t8" --overlap 0 --no-viewer -- vips dzsave "$t8" "$W/v" --tile-size 256 --overlap 0 --suffix ".jpg[Q=85]"
-  pair "40000 × 25000 TIFF → pyramidal JPEG TIFF" "vips tiffsave" "$t8" \
+  pair "$FW × $FH TIFF → pyramidal JPEG TIFF" "vips tiffsave" "$t8" \
     convert "$t8" --compress jpeg --pyramid -- \
     vips tiffsave "$t8" "$W/v.tif" --tile --pyramid --compression jpeg --Q 85 --bigtiff
-  REPEAT=1 pair "40000 × 25000 TIFF → raster tiles (one run)" "gdal2tiles -p raster" "$t8" \
+  REPEAT=1 pair "$FW × $FH TIFF → raster tiles (one run)" "gdal2tiles -p raster" "$t8" \
     pyramid "$t8" --layout xyz -- gdal2tiles.py -q -p raster --processes="$(nproc)" "$t8" "$W/g"
 }
 
