@@ -91,6 +91,8 @@ std::string ResizeRun::roomRefusal(const ResizePlan& plan) const {
   if (scaled && !RegionReader::open(in, why)) bytes += int64_t{in.width} * in.height * bytesPerPixel;
   for (const ResizePass& p : plan.passes)
     if (scaled) bytes += int64_t{p.outputWidth} * p.outputHeight * bytesPerPixel;
+  // The direct scaling's result waits in the temporary folder for the output.
+  if (scaled && plan.directScaling) bytes += int64_t{plan.finalWidth} * plan.finalHeight * bytesPerPixel;
   if (diskFreeBytes(outDir_) > bytes) return {};
   return withReason("There is not enough space on the destination directory",
                     "the resize needs " + std::to_string((bytes >> 20) + 1) + " MB for its temporary images and output");

@@ -121,9 +121,9 @@ void posRange(const ContributorTable& map, int32_t& lo, int32_t& hi) {
 struct FilterTables {
   ContributorTable mapX, mapY;
   int32_t xMin = 0, xMax = -1;
-  FilterTables(const PixelBlock& src, const PixelBlock& dst, KernelFunction kernel, float radius)
-      : mapX(buildContributors(dst.width(), src.width(), kernel, radius)),
-        mapY(buildContributors(dst.height(), src.height(), kernel, radius)) {
+  FilterTables(const PixelBlock& src, int32_t width, int32_t height, KernelFunction kernel, float radius)
+      : mapX(buildContributors(width, src.width(), kernel, radius)),
+        mapY(buildContributors(height, src.height(), kernel, radius)) {
     if (usable()) posRange(mapX, xMin, xMax);
   }
   bool usable() const { return !mapX.empty() && !mapY.empty(); }
@@ -144,7 +144,7 @@ inline void macColor(ColorF& acc, const ColorF& p, float w) {
 // row: no filtered source row is kept from one destination row to the next.
 void sampleFiltered(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius) {
   const PixelFormatInfo& info = formatInfo(src.format());
-  const FilterTables tables(src, dst, kernel, radius);
+  const FilterTables tables(src, dst.width(), dst.height(), kernel, radius);
   if (!tables.usable()) return;
   std::vector<ColorF> line(size_t(tables.xMax - tables.xMin + 1));
   const int bpp = info.bytesPerPixel;
@@ -172,6 +172,7 @@ namespace {
 struct RowQueue {
   std::atomic<int32_t> next{0}, done{0};
   int32_t count;
+  int32_t firstRow;  // of the whole scaling, at the destination block's row 0
   const ResampleOptions& options;
 };
 
@@ -183,7 +184,7 @@ void filterRows(const PixelBlock& src, PixelBlock& dst, const FilterTables& tabl
   const FilterKernels<Sample> kernels = selectFilterKernels<Sample>(rows.options.vectorKernels);
   for (int32_t j; (j = rows.next.fetch_add(1)) < rows.count && !rows.options.cancel.stop_requested();) {
     std::fill(line.begin(), line.end(), 0.0f);
-    for (const Contribution& c : tables.mapY[size_t(j)]) {
+    for (const Contribution& c : tables.mapY[size_t(rows.firstRow + j)]) {
       const Sample* s = reinterpret_cast<const Sample*>(src.row(c.pos)) + size_t(tables.xMin) * 3;
       kernels.vertical(line.data(), s, cols * 3, c.weight, info.sampleScale);
     }
@@ -195,13 +196,14 @@ void filterRows(const PixelBlock& src, PixelBlock& dst, const FilterTables& tabl
 
 }  // namespace
 
-bool sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
-                            const ResampleOptions& options) {
-  const FilterTables tables(src, dst, kernel, radius);
-  if (!tables.usable()) return true;
+namespace {
+
+// Rows firstRow .. firstRow + dst.height() - 1 of a filtered scaling into dst.
+bool filterRowsParallel(const PixelBlock& src, PixelBlock& dst, const FilterTables& tables, int32_t firstRow,
+                        const ResampleOptions& options) {
   unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min<unsigned>(threads, static_cast<unsigned>(dst.height()));
-  RowQueue rows{{0}, {0}, dst.height(), options};
+  RowQueue rows{{0}, {0}, dst.height(), firstRow, options};
   std::mutex failureMutex;
   std::exception_ptr failure;
   // A thread's failure stops the others and is thrown on the calling thread.
@@ -223,6 +225,43 @@ bool sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFuncti
   for (auto& t : pool) t.join();
   if (failure) std::rethrow_exception(failure);
   return rows.done == rows.count;
+}
+
+}  // namespace
+
+bool sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFunction kernel, float radius,
+                            const ResampleOptions& options) {
+  const FilterTables tables(src, dst.width(), dst.height(), kernel, radius);
+  if (!tables.usable()) return true;
+  return filterRowsParallel(src, dst, tables, 0, options);
+}
+
+struct BandScaler::Tables : FilterTables {
+  using FilterTables::FilterTables;
+};
+
+BandScaler::BandScaler(const PixelBlock& src, int32_t width, int32_t height) : src_(src), height_(height) {
+  if (width <= 0 || height <= 0) throw ImagingError("New width or height is zero.");
+  try {
+    tables_ = std::make_unique<Tables>(src, width, height, lanczos, lanczosRadius);
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("Error while resizing image.  " + src.describe() +
+                       " Not enough memory for the filter tables of a scaling to " + std::to_string(width) + " × " +
+                       std::to_string(height) + " pixels");
+  }
+}
+
+BandScaler::~BandScaler() = default;
+
+bool BandScaler::scaleRows(int32_t firstRow, PixelBlock& band, const ResampleOptions& options) const {
+  if (firstRow < 0 || firstRow + band.height() > height_ || band.width() != static_cast<int32_t>(tables_->mapX.size()))
+    throw ImagingError("Error while resizing image.  A band of rows outside the scaled image");
+  if (!tables_->usable()) return true;
+  try {
+    return filterRowsParallel(src_, band, *tables_, firstRow, options);
+  } catch (const std::exception& e) {
+    throw ImagingError("Error while resizing image.  " + src_.describe() + " " + e.what());
+  }
 }
 
 bool scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options) {

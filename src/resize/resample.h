@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stop_token>
 #include <vector>
 
@@ -53,6 +54,23 @@ bool sampleFilteredParallel(const PixelBlock& src, PixelBlock& dst, KernelFuncti
 // Fills `dst` (sized to the new size, of src's format) with src scaled to
 // it; false when cancelled; throws ImagingError on failure.
 bool scaleInto(const PixelBlock& src, PixelBlock& dst, ResizeFilter filter, const ResampleOptions& options = {});
+
+// One Lanczos scaling of `src` to width × height made a band of rows at a
+// time: rows firstRow .. firstRow + band.height() - 1 (band as wide as the
+// scaling) get the bytes those rows of scaleInto would get. `src` must
+// outlive it. Throws ImagingError on failure; scaleRows is false when cancelled.
+class BandScaler {
+ public:
+  BandScaler(const PixelBlock& src, int32_t width, int32_t height);
+  ~BandScaler();
+  bool scaleRows(int32_t firstRow, PixelBlock& band, const ResampleOptions& options = {}) const;
+
+ private:
+  struct Tables;
+  const PixelBlock& src_;
+  int32_t height_;
+  std::unique_ptr<Tables> tables_;
+};
 
 // Replaces the block by a copy scaled to the new size. False when nothing was
 // done (an empty block, or the size it has); throws ImagingError on failure.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/bytefile.h"
 #include "engine/files.h"
 #include "engine/formats.h"
 #include "engine/reader.h"
@@ -12,35 +13,73 @@
 
 namespace torvel {
 
-bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
-  std::unique_ptr<RegionReader> reader = storedReader();
-  if (!reader) return false;
+namespace {
+
+// The scaled image goes to a file band by band, so that the run holds the
+// image it scales and one band, never a second whole image.
+constexpr int64_t scaledBandBytes = int64_t{32} << 20;
+
+}  // namespace
+
+// Scales the current image into `path` (a RAW of the resize's samples) as
+// the "Step 3/4"; false with the run's result set.
+bool ResizeRun::scaleIntoFile(const ResizePlan& plan, RegionReader& reader, const std::string& path) {
   RunObserver& observer = context_.observer();
-  PixelBlock scaled;
-  bool completed = false;
   try {
     PixelBlock image = PixelBlock::forOverwrite(current_.width, current_.height, formatOfBits(current_.bits));
-    reader->read(0, 0, image);
-    if (plan.finalWidth == 0 || plan.finalHeight == 0) throw ImagingError("New width or height is zero.");
-    scaled = PixelBlock::forOverwrite(plan.finalWidth, plan.finalHeight, image.format());
+    reader.read(0, 0, image);
+    const auto width = static_cast<int32_t>(plan.finalWidth), height = static_cast<int32_t>(plan.finalHeight);
+    const BandScaler scaler(image, width, height);
+    const int64_t rowBytes = int64_t{width} * formatInfo(image.format()).bytesPerPixel;
+    const auto rows = static_cast<int32_t>(std::clamp<int64_t>(scaledBandBytes / rowBytes, 1, height));
+    PixelBlock band = PixelBlock::forOverwrite(width, rows, image.format());
+    ByteFile file;
+    if (!file.createNew(path)) return stopFailed(withReason("Cannot create the file " + path, systemErrorText(file.takeError())));
     observer.phaseStarted({Phase::Scaling, plan.finalHeight, 3, 4});
     ResampleOptions options;
     options.cancel = context_.cancelToken();
-    options.progress = [&](int64_t rows) { observer.progressed({rows, plan.finalHeight - rows + 1}); };
-    completed = scaleInto(image, scaled, ResizeFilter::Lanczos, options);  // the fast method picks by index instead
+    for (int32_t first = 0; first < height; first += rows) {
+      const int32_t count = std::min(rows, height - first);
+      band.reshape(width, count);
+      options.progress = [&, first](int64_t done) { observer.progressed({first + done, plan.finalHeight - first - done + 1}); };
+      if (!scaler.scaleRows(first, band, options)) {
+        observer.phaseEnded();
+        result_ = RunContext::cancelledResult();
+        return false;
+      }
+      file.write(band.data(), static_cast<size_t>(rowBytes * count));
+      if (int e = file.takeError()) {
+        observer.phaseEnded();
+        return stopFailed(withReason("Write to file error", systemErrorText(e)));
+      }
+    }
     observer.phaseEnded();
+    file.close();
+    if (int e = file.takeError()) return stopFailed(withReason("Write to file error", systemErrorText(e)));
   } catch (const std::exception& e) {
     observer.phaseEnded();
     return stopFailed(e.what());
   }
-  if (!completed) {
-    result_ = RunContext::cancelledResult();
-    return false;
+  return true;
+}
+
+bool ResizeRun::scaleDirectly(const ResizePlan& plan) {
+  if (plan.finalWidth == 0 || plan.finalHeight == 0) return stopFailed("New width or height is zero.");
+  const std::string scaledPath = tempDir_ + "scaled.raw";
+  {
+    std::unique_ptr<RegionReader> reader = storedReader();
+    if (!reader || !scaleIntoFile(plan, *reader, scaledPath)) return false;
   }
-  return writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
-    std::memcpy(line, scaled.row(static_cast<int32_t>(row)), static_cast<size_t>(scaled.rowBytes()));
-    return true;
+  ByteFile scaled;
+  if (!scaled.openRead(scaledPath)) return stopFailed(withReason("Read file error", systemErrorText(scaled.takeError())));
+  const size_t rowBytes = size_t(plan.finalWidth) * static_cast<size_t>(resizeLayout(current_.bits).bytesPerPixel());
+  const bool written = writeOutput(plan.finalWidth, plan.finalHeight, [&](uint32_t row, uint8_t* line) {
+    if (scaled.readAt(int64_t(row) * int64_t(rowBytes), line, rowBytes) == rowBytes) return true;
+    return stopFailed(withReason("Read file error", systemErrorText(scaled.takeError())));
   });
+  scaled.close();
+  removeFile(scaledPath);
+  return written;
 }
 
 // The fast method: every output pixel's source picked by index, reading only

@@ -42,6 +42,7 @@ class ResizeRun {
                  const Progress& at, int64_t& done);
   void reportStopping();
   bool scaleDirectly(const ResizePlan& plan);
+  bool scaleIntoFile(const ResizePlan& plan, RegionReader& reader, const std::string& path);
   bool pickByIndex(const ResizePlan& plan);
   bool convertCurrent();
   using RowSource = std::function<bool(uint32_t row, uint8_t* line)>;
