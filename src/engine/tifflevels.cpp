@@ -51,7 +51,7 @@ bool TiffLevels::start(const std::string& folder, std::string& why) {
     const LevelSize size = levels_[l];
     encoders_[l] = std::make_unique<ChunkEncoder>(
         ChunkEncoder::Settings{[this, size](TIFF* t) { tags_(t, size); }, true, false}, threads,
-        std::max<size_t>(2 * threads, (size_t{4} << 20) / tileBytes));
+        std::max<size_t>(2 * threads, (size_t{1} << 20) / tileBytes));
     if (!encoders_[l]->start(why)) return false;
   }
   const ChainPixels pixels{info_.bits, info_.channels, info_.channels % 2 == 0};

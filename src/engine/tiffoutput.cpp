@@ -144,8 +144,9 @@ bool TunedTiffWriter::open(bool bigTiff, std::string& why) {
   const size_t chunk = format_.tileSide ? size_t(format_.tileSide) * format_.tileSide * info().bytesPerPixel()
                                         : band_.size();
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  // Enough chunks in flight to keep every core busy, about 16 MB of them.
-  const size_t queue = std::clamp<size_t>((size_t{16} << 20) / chunk, 2 * cores, 64);
+  // Enough chunks in flight to keep every core busy, about 4 MB of them:
+  // more only adds memory, not speed.
+  const size_t queue = std::clamp<size_t>((size_t{4} << 20) / chunk, 2 * cores, 64);
   encoder_ = std::make_unique<ChunkEncoder>(
       ChunkEncoder::Settings{[this, rows](TIFF* t) { setTunedTags(t, info(), format_, rows); }, format_.tileSide != 0,
                              bigTiff},
