@@ -54,14 +54,19 @@ struct XServer {
   ~XServer() {
     if (server) Running{server};  // killed and reaped
   }
+  // Xvfb picks a free display itself and names it once it takes clients:
+  // tests started together never share one.
   bool start() {
-    if (runCommand("which Xvfb xwininfo xprop | wc -l") != "3\n") return false;
-    int display = 90 + ::getpid() % 100;
-    while (::access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) == 0) ++display;
-    name = ":" + std::to_string(display);
-    server = spawn({"Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, {});
-    waitForOutput("xwininfo -root -display " + name, "Window id");
-    return true;
+    int ready[2];
+    if (::pipe(ready) != 0) return false;
+    server = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-nolisten", "tcp", "-screen", "0", "1024x768x24"}, {});
+    ::close(ready[1]);
+    std::string number;
+    char c;
+    while (::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(ready[0]);
+    name = ":" + number;
+    return !number.empty();
   }
   std::vector<std::string> env(const Scratch& home) const {
     return {"DISPLAY=" + name, "QT_QPA_PLATFORM=xcb", "HOME=" + home.dir(), "XDG_CONFIG_HOME=" + home.dir(),
@@ -89,7 +94,8 @@ const std::string caption = std::string("\"Torvel Tools ") + torvel::torvelVersi
 // The caption is exactly "Torvel Tools 2.1.0": the platform appends nothing.
 TEST(Platform, CaptionAsTheXServerSeesIt) {
   XServer x;
-  if (!x.start()) GTEST_SKIP() << "needs Xvfb and x11-utils";
+  if (runCommand("which Xvfb xwininfo xprop | wc -l") != "3\n") GTEST_SKIP() << "needs Xvfb and x11-utils";
+  ASSERT_TRUE(x.start()) << "Xvfb did not start";
   Scratch home;
   const Running app{spawn({TORVEL_TOOLS_EXE}, x.env(home))};
   const std::string id = x.windowId(caption);
@@ -103,7 +109,8 @@ TEST(Platform, CaptionAsTheXServerSeesIt) {
 // A position saved on a screen that is gone opens inside the one there is.
 TEST(Platform, SavedPositionOutsideTheScreenIsBroughtBack) {
   XServer x;
-  if (!x.start()) GTEST_SKIP() << "needs Xvfb and x11-utils";
+  if (runCommand("which Xvfb xwininfo xprop | wc -l") != "3\n") GTEST_SKIP() << "needs Xvfb and x11-utils";
+  ASSERT_TRUE(x.start()) << "Xvfb did not start";
   Scratch home;
   // The settings live beside the program: a copy of it, with its own.
   const std::string exe = home.path("torvel-tools");
