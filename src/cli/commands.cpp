@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -16,6 +15,7 @@
 #include "engine/pyramidinfo.h"
 #include "engine/reader.h"
 #include "engine/rules.h"
+#include "engine/text.h"
 #include "engine/tilenames.h"
 #include "engine/runtexts.h"
 #include "resize/pipeline.h"
@@ -262,12 +262,6 @@ int runInfo(const Arguments& a) {
 
 namespace {
 
-std::string lowerExtension(const std::string& path) {
-  std::string ext = extensionOf(path);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
 RunResult refusedInput(const std::vector<std::string>& refusals) {
   std::string text;
   for (const std::string& r : refusals) text += (text.empty() ? "" : "\n") + r;
@@ -335,7 +329,7 @@ int runPreview(const Arguments& a, const RunContext& context) {
   }
   const char* named = a.has("--output") ? "--output" : "--out";
   if (!a.has(named)) throw UsageError{"preview needs --out PICTURE.png"};
-  if (lowerExtension(a.value(named)) != ".png")
+  if (upperCase(extensionOf(a.value(named))) != ".PNG")
     throw UsageError{"preview writes a PNG: " + a.value(named) + " must end in .png"};
   return finish(pictureOf(a, a.positional[0], width, UINT32_MAX, absolute(a.value(named)), context));
 }

@@ -1,9 +1,9 @@
 #include "cli/outputoptions.h"
 
-#include <cctype>
 
 #include "engine/files.h"
 #include "engine/formats.h"
+#include "engine/text.h"
 
 namespace torvel::cli {
 
@@ -89,12 +89,11 @@ namespace {
 
 // The format an output name's extension says: ".png" is png, ".tiff" tif...
 std::string formatOfName(const std::string& path) {
-  std::string ext = extensionOf(path);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext == ".tiff") return "tif";
-  if (ext == ".jpeg") return "jpg";
+  const std::string ext = upperCase(extensionOf(path));
+  if (ext == ".TIFF") return "tif";
+  if (ext == ".JPEG") return "jpg";
   for (const OutputKind& k : outputKinds())
-    if (ext == "." + std::string(k.name)) return k.name;
+    if (ext == upperCase("." + std::string(k.name))) return k.name;
   throw UsageError{"-o " + path + ": its extension names no output format (" + outputKindNames() + ")"};
 }
 

@@ -23,7 +23,9 @@ class RunController::WorkerObserver : public RunObserver {
     c_.post([c = &c_, total, caption] { emit c->progressStarted(total, caption); });
   }
   void progressed(const Progress& progress) override {
-    c_.postProgress(progress.done, statusText(phase_, progress), stepCaption(phase_, progress));
+    // Only the resize's tiles change the caption within a phase: no second text per row elsewhere.
+    const bool captionMoves = phase_.phase == Phase::ScalingTiles;
+    c_.postProgress(progress.done, statusText(phase_, progress), captionMoves ? stepCaption(phase_, progress) : "");
     c_.waitWhilePaused();
   }
   void phaseEnded() override {
@@ -152,7 +154,7 @@ void RunController::postProgress(int64_t done, const std::string& status, const 
       progressQueued_ = false;
     }
     emit progressChanged(position);
-    emit captionChanged(caption);
+    if (!caption.isEmpty()) emit captionChanged(caption);
     if (!text.isEmpty()) emit statusChanged(text);
   });
 }

@@ -479,3 +479,25 @@ TEST(CliInstall, ManPageAndCompletionInTheUsersFolders) {
       " shopt extglob'");
   EXPECT_EQ(completion, "pyramid preview\npng psb psd\n--layout\nsub\nextglob        \toff\n");
 }
+
+// -o names the output: its extension (any case) chooses the format, one that
+// disagrees with --format or names none is a usage error, and the input's own
+// name is refused before anything is written.
+TEST(CliOutputName, ExtensionChoosesTheFormatAndTheInputIsNeverTheOutput) {
+  Scratch d;
+  writeRaw(d.path("p_64X48.raw"), makePixels(64, 48, 8, 3));
+  const std::string before = readFile(d.path("p_64X48.raw"));
+  EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "-o", d.path("A.TIFF")}).status, 0);
+  EXPECT_EQ(runTorvel({"info", d.path("A.TIFF")}).out.substr(0, 10), "kind: TIF\n");
+  EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "-o", d.path("b.JPEG")}).status, 0);
+  EXPECT_NE(runTorvel({"info", d.path("b.JPEG")}).out.find("format: JPEG"), std::string::npos);
+  EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "-o", d.path("c.png"), "--format", "tif"}).status, 2);
+  EXPECT_EQ(runTorvel({"convert", d.path("p_64X48.raw"), "-o", d.path("c.xyz")}).status, 2);
+  EXPECT_EQ(runTorvel({"preview", d.path("p_64X48.raw"), "--width", "10", "--out", d.path("q.PNG")}).status, 0);
+  EXPECT_EQ(runTorvel({"preview", d.path("p_64X48.raw"), "--width", "10", "--out", d.path("q.jpg")}).status, 2);
+  const Result r = runTorvel({"convert", d.path("p_64X48.raw"), "--format", "raw", "-o", d.path("p_64X48.raw")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("would be the input itself"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(d.path("p_64X48.raw")), before);
+  EXPECT_FALSE(fileExists(d.path("c.png")) || fileExists(d.path("c.xyz")) || fileExists(d.path("q.jpg")));
+}
