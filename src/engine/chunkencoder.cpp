@@ -150,12 +150,18 @@ bool ChunkEncoder::encode(Encoder& encoder, Job& job, std::string& why) const {
 }
 
 bool ChunkEncoder::add(const uint8_t* chunk, size_t bytes, const ChunkWriter& write, std::string& why) {
+  return add(bytes, [&](uint8_t* to) { std::memcpy(to, chunk, bytes); }, write, why);
+}
+
+bool ChunkEncoder::add(size_t bytes, const ChunkFiller& fill, const ChunkWriter& write, std::string& why) {
   while (next_ - nextWrite_ >= jobs_.size())
     if (writeNext(write, true, why) == Step::Failed) return false;
+  // The free job is the producer's alone until it is queued.
+  Job& job = jobs_[next_ % jobs_.size()];
+  job.raw.resize(bytes);
+  fill(job.raw.data());
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Job& job = jobs_[next_ % jobs_.size()];
-    job.raw.assign(chunk, chunk + bytes);
     job.index = next_;
     job.state = State::Queued;
     queued_.push_back(next_++);

@@ -41,6 +41,9 @@ class ChunkEncoder {
   // Queues the next chunk (strips or tiles in the file's order) and writes
   // the chunks that are ready; false (and why) when a chunk failed.
   bool add(const uint8_t* chunk, size_t bytes, const ChunkWriter& write, std::string& why);
+  // The same, the chunk's `bytes` made in place by `fill` (no copy between).
+  using ChunkFiller = std::function<void(uint8_t* chunk)>;
+  bool add(size_t bytes, const ChunkFiller& fill, const ChunkWriter& write, std::string& why);
   // Writes every chunk still queued, in order.
   bool drain(const ChunkWriter& write, std::string& why);
   // The tables a JPEG-compressed file holds for its abbreviated chunks: the

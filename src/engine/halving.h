@@ -47,17 +47,19 @@ class LevelChain {
   // `levels` as halvedLevels() makes them: their sizes say how odd edges go.
   LevelChain(std::vector<LevelSize> levels, ChainPixels layout, RowSink sink);
 
-  // The next row of the full image; false when the sink stopped.
-  bool push(const uint8_t* row) { return pushAt(0, row); }
+  // The next row of the full image; false when the sink stopped. A `kept`
+  // row stays where it is until the row after it has been pushed, so the
+  // chain need not copy it.
+  bool push(const uint8_t* row, bool kept = false) { return pushAt(0, row, kept); }
   const std::vector<LevelSize>& levels() const { return levels_; }
 
  private:
   struct Pending {
     std::vector<uint8_t> row, halved;
-    bool held = false;
+    const uint8_t* held = nullptr;  // the upper row of the next pair: `row`, or the caller's kept row
     uint32_t next = 0;  // the level's next row
   };
-  bool pushAt(size_t level, const uint8_t* row);
+  bool pushAt(size_t level, const uint8_t* row, bool kept = false);
   void halve(size_t level, const uint8_t* upper, const uint8_t* lower, uint8_t* out) const;
 
   std::vector<LevelSize> levels_;

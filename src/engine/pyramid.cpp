@@ -102,7 +102,7 @@ bool PyramidRun::stream(ImageReader& reader) {
   if (alpha_) fill.push_back(255);
   TilePool pool(cores, 4 * size_t{cores}, [this](TilePiece& t, std::string& why) { return code(t, why); });
   TileBands bands(plan_.levels(), pixels.pixelBytes(), plan_.grid(), fill,
-                  [&](TilePiece&& t) { return pool.submit(std::move(t)); });
+                  [&](TilePiece& t) { return pool.submit(std::move(t)); });
   LevelChain chain(plan_.levels(), pixels, [&](size_t level, uint32_t y, const uint8_t* row) {
     return bands.add(level, y, row);
   });

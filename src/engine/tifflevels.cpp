@@ -44,19 +44,18 @@ bool TiffLevels::start(const std::string& folder, std::string& why) {
   }
   store_.adopt(fd);
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t tileBytes = size_t(side_) * side_ * info_.bytesPerPixel();
   for (size_t l = 1; l < levels_.size(); ++l) {
-    // The first reduced level is a quarter of the work, the others less.
+    // The first reduced level is a quarter of the work, the others less;
+    // two tiles a thread keep each busy (more would only hold memory).
     const unsigned threads = l == 1 ? std::max(1u, cores / 2) : 1u;
     const LevelSize size = levels_[l];
     encoders_[l] = std::make_unique<ChunkEncoder>(
-        ChunkEncoder::Settings{[this, size](TIFF* t) { tags_(t, size); }, true, false}, threads,
-        std::max<size_t>(2 * threads, (size_t{1} << 20) / tileBytes));
+        ChunkEncoder::Settings{[this, size](TIFF* t) { tags_(t, size); }, true, false}, threads, 2 * threads);
     if (!encoders_[l]->start(why)) return false;
   }
   const ChainPixels pixels{info_.bits, info_.channels, info_.channels % 2 == 0};
   bands_ = std::make_unique<TileBands>(levels_, pixels.pixelBytes(), TileGrid{side_, 0, true},
-                                       std::vector<uint8_t>(pixels.pixelBytes(), 0), [this](TilePiece&& t) {
+                                       std::vector<uint8_t>(pixels.pixelBytes(), 0), [this](TilePiece& t) {
                                          return encoders_[t.level]->add(
                                              t.pixels.data(), t.pixels.size(),
                                              [this, l = t.level](uint32_t, const std::vector<uint8_t>& b) { return keep(l, b); },
@@ -79,8 +78,8 @@ bool TiffLevels::keep(size_t level, const std::vector<uint8_t>& bytes) {
   return true;
 }
 
-bool TiffLevels::addRow(const uint8_t* row, std::string& why) {
-  if (chain_->push(row)) return true;
+bool TiffLevels::addRow(const uint8_t* row, bool kept, std::string& why) {
+  if (chain_->push(row, kept)) return true;
   why = why_;
   return false;
 }

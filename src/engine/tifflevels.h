@@ -31,8 +31,9 @@ class TiffLevels {
 
   // The temporary file in `folder` and the levels' coders; false with `why`.
   bool start(const std::string& folder, std::string& why);
-  // The next row of the full image; false with `why`.
-  bool addRow(const uint8_t* row, std::string& why);
+  // The next row of the full image; false with `why`. A `kept` row stays
+  // where it is until the next one is added.
+  bool addRow(const uint8_t* row, bool kept, std::string& why);
   // Appends the levels after the full image's directory; false with `why`.
   bool write(TIFF* tiff, std::string& why);
   size_t count() const { return levels_.size() - 1; }

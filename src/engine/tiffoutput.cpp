@@ -127,7 +127,7 @@ class TunedTiffWriter : public ImageWriter {
   std::unique_ptr<TiffLevels> levels_;  // a pyramid's reduced levels
   ChunkEncoder::ChunkWriter writeChunk_;
   uint32_t chunkRows_ = 0, row_ = 0;
-  std::vector<uint8_t> band_, tile_;
+  std::vector<uint8_t> band_;
 };
 
 bool TunedTiffWriter::open(bool bigTiff, std::string& why) {
@@ -144,9 +144,10 @@ bool TunedTiffWriter::open(bool bigTiff, std::string& why) {
   const size_t chunk = format_.tileSide ? size_t(format_.tileSide) * format_.tileSide * info().bytesPerPixel()
                                         : band_.size();
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  // Enough chunks in flight to keep every core busy, about 4 MB of them:
-  // more only adds memory, not speed.
-  const size_t queue = std::clamp<size_t>((size_t{4} << 20) / chunk, 2 * cores, 64);
+  // Enough chunks in flight to keep every core busy while the next band is
+  // read, about 2 MB of them: more only adds memory (a pyramid's levels
+  // hold their own).
+  const size_t queue = std::clamp<size_t>((size_t{2} << 20) / chunk, 2 * cores, 64);
   encoder_ = std::make_unique<ChunkEncoder>(
       ChunkEncoder::Settings{[this, rows](TIFF* t) { setTunedTags(t, info(), format_, rows); }, format_.tileSide != 0,
                              bigTiff},
@@ -171,10 +172,12 @@ bool TunedTiffWriter::open(bool bigTiff, std::string& why) {
 }
 
 bool TunedTiffWriter::putRow(const uint8_t* line) {
-  std::string why;
-  if (levels_ && !levels_->addRow(line, why)) return fail(why.empty() ? tiff_->failureReason() : why);
   const size_t bytes = static_cast<size_t>(info().lineBytes());
-  std::memcpy(band_.data() + (row_ % chunkRows_) * bytes, line, bytes);
+  uint8_t* kept = band_.data() + (row_ % chunkRows_) * bytes;
+  std::memcpy(kept, line, bytes);
+  // The band holds an even number of rows: a row stays there until the next.
+  std::string why;
+  if (levels_ && !levels_->addRow(kept, chunkRows_ % 2 == 0, why)) return fail(why.empty() ? tiff_->failureReason() : why);
   ++row_;
   if (row_ % chunkRows_ != 0 && row_ != info().height) return true;
   const uint32_t rows = row_ % chunkRows_ ? row_ % chunkRows_ : chunkRows_;
@@ -186,18 +189,22 @@ bool TunedTiffWriter::emitBand(uint32_t rows) {
   return added(encoder_->add(band_.data(), size_t(rows) * info().lineBytes(), writeChunk_, why), why);
 }
 
-// The tiles of a band, left to right; beyond the image's edges they hold zeros.
+// The tiles of a band, left to right, cut straight into the encoder's queue;
+// beyond the image's edges they hold zeros.
 bool TunedTiffWriter::emitTiles(uint32_t rows) {
   const size_t pixel = static_cast<size_t>(info().bytesPerPixel()), side = format_.tileSide;
-  const size_t line = static_cast<size_t>(info().lineBytes());
-  tile_.resize(side * side * pixel);
+  const size_t line = static_cast<size_t>(info().lineBytes()), tileLine = side * pixel;
   for (uint32_t x0 = 0; x0 < info().width; x0 += format_.tileSide) {
-    const size_t columns = std::min<size_t>(side, info().width - x0);
-    std::fill(tile_.begin(), tile_.end(), 0);
-    for (uint32_t r = 0; r < rows; ++r)
-      std::memcpy(&tile_[r * side * pixel], &band_[r * line + x0 * pixel], columns * pixel);
+    const size_t used = std::min<size_t>(side, info().width - x0) * pixel;
+    const auto cut = [&](uint8_t* tile) {
+      for (size_t r = 0; r < rows; ++r) {
+        std::memcpy(tile + r * tileLine, &band_[r * line + x0 * pixel], used);
+        std::memset(tile + r * tileLine + used, 0, tileLine - used);
+      }
+      std::memset(tile + rows * tileLine, 0, (side - rows) * tileLine);
+    };
     std::string why;
-    if (!added(encoder_->add(tile_.data(), tile_.size(), writeChunk_, why), why)) return false;
+    if (!added(encoder_->add(side * tileLine, cut, writeChunk_, why), why)) return false;
   }
   return true;
 }

@@ -8,11 +8,7 @@ namespace torvel {
 TileBands::TileBands(std::vector<LevelSize> levels, size_t pixelBytes, TileGrid grid, std::vector<uint8_t> fill,
                      TileSink sink)
     : levels_(std::move(levels)), pixel_(pixelBytes), grid_(grid), fill_(std::move(fill)), sink_(std::move(sink)),
-      bands_(levels_.size()) {
-  for (size_t l = 0; l < levels_.size(); ++l)
-    bands_[l].rows.resize(size_t(std::min(levels_[l].height, grid_.side + 2 * grid_.overlap)) * levels_[l].width *
-                          pixel_);
-}
+      bands_(levels_.size()) {}
 
 uint64_t TileBands::tileCount() const {
   uint64_t n = 0;
@@ -23,6 +19,9 @@ uint64_t TileBands::tileCount() const {
 bool TileBands::add(size_t level, uint32_t y, const uint8_t* row) {
   Band& b = bands_[level];
   const size_t line = size_t(levels_[level].width) * pixel_;
+  // Held from a level's first row on: a caller that cuts some levels itself
+  // (a TIFF's full image) never pays for their bands.
+  if (b.rows.empty()) b.rows.resize(size_t(std::min(levels_[level].height, grid_.side + 2 * grid_.overlap)) * line);
   std::memcpy(&b.rows[size_t(y - b.first) * line], row, line);
   const uint32_t height = levels_[level].height;
   // A row can complete more than one row of tiles where the overlap reaches the end.
@@ -46,15 +45,19 @@ bool TileBands::cut(size_t level) {
   const size_t line = size_t(size.width) * pixel_;
   for (uint32_t c = 0; c < columns(level); ++c) {
     const uint32_t x0 = spanFirst(c), x1 = spanEnd(c, size.width);
-    TilePiece t{level, c, b.tileRow, x1 - x0, y1 - y0, {}};
-    if (grid_.padded) t.width = t.height = grid_.side;
+    TilePiece& t = tile_;
+    t.level = level;
+    t.column = c;
+    t.row = b.tileRow;
+    t.width = grid_.padded ? grid_.side : x1 - x0;
+    t.height = grid_.padded ? grid_.side : y1 - y0;
     t.pixels.resize(size_t(t.width) * t.height * pixel_);
     if (grid_.padded)
       for (size_t i = 0; i < t.pixels.size(); i += pixel_) std::memcpy(&t.pixels[i], fill_.data(), pixel_);
     for (uint32_t y = y0; y < y1; ++y)
       std::memcpy(&t.pixels[size_t(y - y0) * t.width * pixel_], &b.rows[size_t(y - b.first) * line + x0 * pixel_],
                   size_t(x1 - x0) * pixel_);
-    if (!sink_(std::move(t))) return false;
+    if (!sink_(t)) return false;
   }
   return true;
 }

@@ -26,8 +26,9 @@ struct TilePiece {
 
 class TileBands {
  public:
-  // A tile cut; false stops the cutting.
-  using TileSink = std::function<bool(TilePiece&& tile)>;
+  // A tile cut; false stops the cutting. The sink may take the pixels (move
+  // them away) or leave them, and then their memory makes the next tile.
+  using TileSink = std::function<bool(TilePiece& tile)>;
   // `fill`: one pixel, what padding holds.
   TileBands(std::vector<LevelSize> levels, size_t pixelBytes, TileGrid grid, std::vector<uint8_t> fill,
             TileSink sink);
@@ -56,6 +57,7 @@ class TileBands {
   std::vector<uint8_t> fill_;
   TileSink sink_;
   std::vector<Band> bands_;
+  TilePiece tile_;
 };
 
 }  // namespace torvel

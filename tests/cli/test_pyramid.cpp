@@ -287,4 +287,11 @@ TEST(Pyramid, MemoryHoldsABandPerLevel) {
   const Result r = runTorvel({"pyramid", d.path("wide_16000X4000.raw"), "--quiet", "--no-viewer"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_LT(r.peakKb, itself + 100 * 1024) << "torvel itself takes " << itself << " kB";
+  // A pyramidal TIFF holds the full image's band of tiles (12 MB here) and
+  // the reduced levels' bands (about as much again), not a band per level
+  // twice over.
+  const Result tiff = runTorvel({"convert", d.path("wide_16000X4000.raw"), "--compress", "jpeg", "--pyramid",
+                                 "--out", d.dir(), "--quiet"});
+  ASSERT_EQ(tiff.status, 0) << tiff.err;
+  EXPECT_LT(tiff.peakKb, itself + 3 * 12000) << "torvel itself takes " << itself << " kB";
 }
