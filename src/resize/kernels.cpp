@@ -13,13 +13,6 @@ namespace torvel {
 
 namespace {
 
-// acc[k] := single (p[k] x w + acc[k]) with p[k] the sample s[k] as float.
-template <typename Sample>
-void verticalScalar(float* acc, const Sample* s, size_t n, float w, float scale) {
-  for (size_t k = 0; k < n; ++k)
-    acc[k] = exactMac(static_cast<float>(s[k] * static_cast<double>(scale)), w, acc[k]);
-}
-
 // Writes one quantised sample.
 template <typename Sample>
 inline void putSample(Sample* d, float v, int sampleMax) {
@@ -41,36 +34,6 @@ void horizontalScalar(const float* line, const ContributorTable& mapX, int32_t x
 }
 
 #if defined(__x86_64__)
-template <typename Sample>
-__attribute__((target("avx2"))) void verticalAvx2(float* acc, const Sample* s, size_t n, float w, float scale) {
-  const __m256d wd = _mm256_set1_pd(w);
-  const __m128 scf = _mm_set1_ps(scale);
-  const __m256i low29 = _mm256_set1_epi64x(0x1FFFFFFF), half = _mm256_set1_epi64x(0x10000000);
-  size_t k = 0;
-  for (; k + 4 <= n; k += 4) {
-    __m128i b32;
-    if constexpr (sizeof(Sample) == 1) {
-      int32_t four;
-      std::memcpy(&four, s + k, 4);
-      b32 = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(four));
-    } else {
-      b32 = _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + k)));
-    }
-    const __m256d p = _mm256_cvtps_pd(_mm_mul_ps(_mm_cvtepi32_ps(b32), scf));  // rounded once
-    const __m256d t = _mm256_mul_pd(p, wd);
-    const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(acc + k));
-    const __m256d hi = _mm256_add_pd(t, a);
-    const __m256i mid = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(hi), low29), half);
-    if (!_mm256_testz_si256(mid, mid)) {
-      // A sum half-way between two singles: rare, settled one by one.
-      verticalScalar(acc + k, s + k, 4, w, scale);
-      continue;
-    }
-    _mm_storeu_ps(acc + k, _mm256_cvtpd_ps(hi));
-  }
-  verticalScalar(acc + k, s + k, n - k, w, scale);
-}
-
 // A sum half-way between two singles: rare, settled one by one.
 __attribute__((target("avx2"), noinline)) __m128 macPixelTie(__m128 acc, const float* p, float w) {
   float a[4];
@@ -129,32 +92,6 @@ __attribute__((target("avx2"))) void horizontalAvx2(const float* line, const Con
     putPixel(i + 3, a3);
   }
   for (; i < n; ++i) putPixel(i, clusterSum(line, mapX[i], xMin));
-}
-
-template <typename Sample>
-__attribute__((target("avx512f,avx2"))) void verticalAvx512(float* acc, const Sample* s, size_t n, float w,
-                                                             float scale) {
-  const __m512d wd = _mm512_set1_pd(w);
-  const __m256 scf = _mm256_set1_ps(scale);
-  const __m512i low29 = _mm512_set1_epi64(0x1FFFFFFF), half = _mm512_set1_epi64(0x10000000);
-  size_t k = 0;
-  for (; k + 8 <= n; k += 8) {
-    __m256i b32;
-    if constexpr (sizeof(Sample) == 1)
-      b32 = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + k)));
-    else
-      b32 = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k)));
-    // The sample times 1/255 (or 1/65535) rounded once to single: the product
-    // of an integer of at most 16 bits and a single is exact before rounding.
-    const __m512d p = _mm512_cvtps_pd(_mm256_mul_ps(_mm256_cvtepi32_ps(b32), scf));
-    const __m512d hi = _mm512_add_pd(_mm512_mul_pd(p, wd), _mm512_cvtps_pd(_mm256_loadu_ps(acc + k)));
-    if (__builtin_expect(_mm512_cmpeq_epi64_mask(_mm512_and_si512(_mm512_castpd_si512(hi), low29), half) != 0, 0)) {
-      verticalScalar(acc + k, s + k, 8, w, scale);  // a tie: settled one by one
-      continue;
-    }
-    _mm256_storeu_ps(acc + k, _mm512_cvtpd_ps(hi));
-  }
-  verticalScalar(acc + k, s + k, n - k, w, scale);
 }
 
 // Two pixels (three channels each in four lanes) per register, four registers
@@ -225,18 +162,6 @@ __attribute__((target("avx512f,avx2"))) void horizontalAvx512(const float* line,
   }
 }
 
-bool haveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f");
-  return have;
-}
-
-bool haveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
-#else
-bool haveAvx512() { return false; }
-bool haveAvx2() { return false; }
 #endif
 
 }  // namespace
@@ -250,17 +175,15 @@ const char* kernelFeatures() {
 }
 
 template <typename Sample>
-FilterKernels<Sample> selectFilterKernels(bool allowVector) {
+FilterKernels<Sample> selectFilterKernels(KernelSet set) {
 #if defined(__x86_64__)
-  if (allowVector && haveAvx512()) return {verticalAvx512<Sample>, horizontalAvx512<Sample>};
-  if (allowVector && haveAvx2()) return {verticalAvx2<Sample>, horizontalAvx2<Sample>};
-#else
-  (void)allowVector;
+  if (set == KernelSet::Widest && haveAvx512()) return {verticalKernel<Sample>(set), horizontalAvx512<Sample>};
+  if (set != KernelSet::Scalar && haveAvx2()) return {verticalKernel<Sample>(set), horizontalAvx2<Sample>};
 #endif
-  return {verticalScalar<Sample>, horizontalScalar<Sample>};
+  return {verticalKernel<Sample>(KernelSet::Scalar), horizontalScalar<Sample>};
 }
 
-template FilterKernels<uint8_t> selectFilterKernels<uint8_t>(bool);
-template FilterKernels<uint16_t> selectFilterKernels<uint16_t>(bool);
+template FilterKernels<uint8_t> selectFilterKernels<uint8_t>(KernelSet);
+template FilterKernels<uint16_t> selectFilterKernels<uint16_t>(KernelSet);
 
 }  // namespace torvel

@@ -7,13 +7,13 @@
 #include <cstdint>
 
 #include "resize/resample.h"
+#include "resize/verticalkernels.h"
 
 namespace torvel {
 
 template <typename Sample>
 struct FilterKernels {
-  // acc[k] := single (p[k] x w + acc[k]), p[k] the sample s[k] as a float.
-  void (*vertical)(float* acc, const Sample* s, size_t n, float w, float scale);
+  VerticalKernel<Sample> vertical;
   // One destination row from the vertically filtered line (three channels
   // per pixel, one float of padding at its end).
   void (*horizontal)(const float* line, const ContributorTable& mapX, int32_t xMin, Sample* d, int sampleMax);
@@ -23,8 +23,9 @@ struct FilterKernels {
 // "AVX-512", "AVX2" or "none (scalar)".
 const char* kernelFeatures();
 
-// The widest kernels this processor runs (AVX-512, AVX2), or the scalar ones.
+// The kernels of `set`; a set this processor lacks falls back to the next
+// narrower one.
 template <typename Sample>
-FilterKernels<Sample> selectFilterKernels(bool allowVector);
+FilterKernels<Sample> selectFilterKernels(KernelSet set);
 
 }  // namespace torvel

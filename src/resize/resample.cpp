@@ -164,10 +164,6 @@ void sampleFiltered(const PixelBlock& src, PixelBlock& dst, KernelFunction kerne
 
 namespace {
 
-// Destination rows taken one at a time from `nextRow`. The loop order differs
-// from the plain path (contributions outside, columns inside, so source rows
-// are read contiguously) but every value sees the same operations in the same
-// order; the alpha value nobody reads is not computed.
 // The rows shared out among the threads of one scaling.
 struct RowQueue {
   std::atomic<int32_t> next{0}, done{0};
@@ -176,21 +172,83 @@ struct RowQueue {
   const ResampleOptions& options;
 };
 
+bool consecutive(const Cluster& c) {
+  for (size_t t = 1; t < c.size(); ++t)
+    if (c[t].pos != c[0].pos + static_cast<int32_t>(t)) return false;
+  return true;
+}
+
+// The vertical work of destination rows j .. j + count - 1 (count at most
+// maxGroupRows): one group when each reads a run of consecutive source rows
+// (the inside of the image), else row j alone (an edge, where the source rows
+// repeat). Returns the rows the group makes.
+template <typename Sample>
+struct GroupMaker {
+  const PixelBlock& src;
+  const FilterTables& tables;
+  std::vector<const Sample*> rows;
+  std::vector<double> weights[maxGroupRows];
+
+  const Sample* sourceRow(int32_t y) const {
+    return reinterpret_cast<const Sample*>(src.row(y)) + size_t(tables.xMin) * 3;
+  }
+
+  int make(int32_t j, int32_t count, VerticalGroup<Sample>& v) {
+    const Cluster* c[maxGroupRows];
+    bool together = count > 1;
+    for (int32_t g = 0; g < count; ++g) {
+      c[g] = &tables.mapY[size_t(j + g)];
+      together = together && consecutive(*c[g]) && (g == 0 || (*c[g])[0].pos >= (*c[g - 1])[0].pos);
+    }
+    v.outputs = together ? count : 1;
+    rows.clear();
+    const int32_t low = (*c[0])[0].pos;
+    int32_t high = low;
+    for (int g = 0; g < v.outputs; ++g) {
+      weights[g].clear();
+      for (const Contribution& k : *c[g]) weights[g].push_back(k.weight);
+      v.weights[g] = weights[g].data();
+      v.taps[g] = static_cast<uint32_t>(c[g]->size());
+      v.first[g] = together ? static_cast<uint32_t>((*c[g])[0].pos - low) : 0;
+      high = std::max(high, (*c[g])[0].pos + static_cast<int32_t>(c[g]->size()));
+    }
+    if (together)
+      for (int32_t y = low; y < high; ++y) rows.push_back(sourceRow(y));
+    else
+      for (const Contribution& k : *c[0]) rows.push_back(sourceRow(k.pos));
+    v.rows = rows.data();
+    v.rowCount = rows.size();
+    return v.outputs;
+  }
+};
+
+// Destination rows taken a few at a time from the queue. The loop order
+// differs from the plain path (columns of several destination rows at once,
+// so source rows are read contiguously and converted once) but every value
+// sees the same operations in the same order; the alpha value nobody reads
+// is not computed.
 template <typename Sample>
 void filterRows(const PixelBlock& src, PixelBlock& dst, const FilterTables& tables, RowQueue& rows, bool reports) {
   const PixelFormatInfo& info = formatInfo(src.format());
   const size_t cols = size_t(tables.xMax - tables.xMin + 1);
-  std::vector<float> line(cols * 3 + 1);  // + 1: the four-lane loads of the last pixel
-  const FilterKernels<Sample> kernels = selectFilterKernels<Sample>(rows.options.vectorKernels);
-  for (int32_t j; (j = rows.next.fetch_add(1)) < rows.count && !rows.options.cancel.stop_requested();) {
-    std::fill(line.begin(), line.end(), 0.0f);
-    for (const Contribution& c : tables.mapY[size_t(rows.firstRow + j)]) {
-      const Sample* s = reinterpret_cast<const Sample*>(src.row(c.pos)) + size_t(tables.xMin) * 3;
-      kernels.vertical(line.data(), s, cols * 3, c.weight, info.sampleScale);
+  // + 1: the four-lane loads of the last pixel
+  std::vector<std::vector<float>> lines(maxGroupRows, std::vector<float>(cols * 3 + 1));
+  const FilterKernels<Sample> kernels = selectFilterKernels<Sample>(rows.options.kernels);
+  GroupMaker<Sample> groups{src, tables, {}, {}};
+  VerticalGroup<Sample> v{};
+  for (int g = 0; g < maxGroupRows; ++g) v.out[g] = lines[size_t(g)].data();
+  for (int32_t j0; (j0 = rows.next.fetch_add(maxGroupRows)) < rows.count && !rows.options.cancel.stop_requested();) {
+    const int32_t end = std::min(j0 + maxGroupRows, rows.count);
+    for (int32_t j = j0; j < end;) {
+      const int made = groups.make(rows.firstRow + j, end - j, v);
+      kernels.vertical(v, cols * 3, info.sampleScale);
+      for (int g = 0; g < made; ++g, ++j) {
+        kernels.horizontal(lines[size_t(g)].data(), tables.mapX, tables.xMin, reinterpret_cast<Sample*>(dst.row(j)),
+                           info.sampleMax);
+        const int32_t done = ++rows.done;
+        if (reports && rows.options.progress) rows.options.progress(done);
+      }
     }
-    kernels.horizontal(line.data(), tables.mapX, tables.xMin, reinterpret_cast<Sample*>(dst.row(j)), info.sampleMax);
-    const int32_t done = ++rows.done;
-    if (reports && rows.options.progress) rows.options.progress(done);
   }
 }
 

@@ -32,12 +32,16 @@ inline constexpr float lanczosRadius = 3.0f;
 
 ContributorTable buildContributors(int32_t dstSize, int32_t srcSize, KernelFunction kernel, float radius);
 
+// Which vector kernels the parallel path takes: the widest this processor
+// runs, or one set (tests and benchmarks hold each to the others).
+enum class KernelSet { Widest, Avx2, Scalar };
+
 // Which arithmetic path a filtered scaling takes; the bytes are the same.
 // The parallel path also stops between rows once `cancel` is requested, and
 // reports the rows done through `progress` from the calling thread.
 struct ResampleOptions {
   bool reference = false;     // the plain single-threaded loops, exactly as written
-  bool vectorKernels = true;  // false keeps the parallel path on its scalar kernels
+  KernelSet kernels = KernelSet::Widest;  // the parallel path's kernels
   unsigned threads = 0;       // 0: every core
   std::stop_token cancel;
   std::function<void(int64_t rowsDone)> progress;

@@ -131,12 +131,12 @@ TEST(Resample, ParallelPathEqualsTheReferenceByteForByte) {
       PixelBlock a = random(c.w, c.h, fmt, seed++);
       const PixelBlock source = copyOf(a);
       scaleBlock(a, c.nw, c.nh, ResizeFilter::Lanczos, {true});
-      // The vector kernels, and the scalar kernels of machines without them.
-      for (bool vectors : {true, false}) {
+      // Every kernel set this machine runs (the widest, AVX2, scalar).
+      for (KernelSet set : {KernelSet::Widest, KernelSet::Avx2, KernelSet::Scalar}) {
         PixelBlock v = copyOf(source);
-        scaleBlock(v, c.nw, c.nh, ResizeFilter::Lanczos, {false, vectors});
+        scaleBlock(v, c.nw, c.nh, ResizeFilter::Lanczos, {false, set});
         ASSERT_EQ(a.bytes(), v.bytes());
-        EXPECT_EQ(std::memcmp(a.data(), v.data(), size_t(a.bytes())), 0) << "vectors " << vectors;
+        EXPECT_EQ(std::memcmp(a.data(), v.data(), size_t(a.bytes())), 0) << "kernel set " << int(set);
       }
     }
   }
@@ -157,8 +157,8 @@ TEST(Resample, ParallelPathEqualsTheReferenceByteForByte) {
   // More threads than rows, and one thread, give the same bytes too.
   const PixelBlock src = random(300, 200, PixelFormat::Rgb8, 99);
   PixelBlock one(29, 3, PixelFormat::Rgb8), many(29, 3, PixelFormat::Rgb8);
-  sampleFilteredParallel(src, one, lanczos, lanczosRadius, {false, true, 1});
-  sampleFilteredParallel(src, many, lanczos, lanczosRadius, {false, true, 8});
+  sampleFilteredParallel(src, one, lanczos, lanczosRadius, {false, KernelSet::Widest, 1});
+  sampleFilteredParallel(src, many, lanczos, lanczosRadius, {false, KernelSet::Widest, 8});
   EXPECT_EQ(std::memcmp(one.data(), many.data(), size_t(one.bytes())), 0);
 }
 
