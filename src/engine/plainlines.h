@@ -8,33 +8,10 @@
 
 #include "engine/bytefile.h"
 #include "engine/reader.h"
+#include "engine/storedrows.h"
 #include "engine/writer.h"
 
 namespace torvel {
-
-// Rows stored one after another wherever the file puts them, read a run of
-// adjacent ones at a time into one buffer and handed out from there.
-class StoredRows {
- public:
-  // `offsetOf` gives the file offset of a row.
-  StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf);
-  bool allocate();
-  // The row, or null with `why` set.
-  const uint8_t* row(uint32_t row, std::string& why);
-  // From now on each row is read alone.
-  void readAlone() { capacity_ = 1; }
-  // A region straight from the file, one positioned read per row.
-  bool region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out, size_t stride,
-              std::string& why);
-
- private:
-  ByteFile& file_;
-  uint64_t lineBytes_;
-  uint32_t height_;
-  std::function<int64_t(uint32_t)> offsetOf_;
-  std::unique_ptr<uint8_t[]> chunk_;
-  uint32_t capacity_ = 1, first_ = 0, count_ = 0;
-};
 
 class PlainLineReader : public ImageReader {
  public:

@@ -11,59 +11,6 @@
 
 namespace torvel {
 
-StoredRows::StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf)
-    : file_(file), lineBytes_(lineBytes), height_(height), offsetOf_(std::move(offsetOf)) {}
-
-bool StoredRows::allocate() {
-  // About a MB of adjacent rows per read, however narrow they are.
-  capacity_ = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / lineBytes_));
-  chunk_ = allocateLine(lineBytes_ * capacity_);
-  return chunk_ != nullptr;
-}
-
-const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
-  if (row >= first_ && row - first_ < count_) return chunk_.get() + (row - first_) * lineBytes_;
-  const int64_t start = offsetOf_(row);
-  // Offsets come from the file: adjacent only where the sum does not overflow.
-  uint32_t n = 1;
-  int64_t next = 0;
-  while (n < capacity_ && row + n < height_ &&
-         !__builtin_add_overflow(start, static_cast<int64_t>(n * lineBytes_), &next) && offsetOf_(row + n) == next)
-    ++n;
-  const size_t want = static_cast<size_t>(n * lineBytes_);
-  const size_t got = file_.readAt(start, chunk_.get(), want);
-  count_ = 0;
-  if (int e = file_.takeError()) {
-    why = "row " + std::to_string(row) + ": " + systemErrorText(e);
-    return nullptr;
-  }
-  // A short last line must never reach an output with stale bytes in it.
-  if (got < lineBytes_) {
-    why = "row " + std::to_string(row) + ": the file ends before the row does";
-    return nullptr;
-  }
-  first_ = row;
-  count_ = static_cast<uint32_t>(got / lineBytes_);
-  return chunk_.get();
-}
-
-bool StoredRows::region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out,
-                        size_t stride, std::string& why) {
-  const size_t bytes = width * pixel;
-  for (uint32_t r = 0; r < height; ++r) {
-    const size_t got = file_.readAt(offsetOf_(y + r) + static_cast<int64_t>(x * pixel), out + r * stride, bytes);
-    if (int e = file_.takeError()) {
-      why = "row " + std::to_string(y + r) + ": " + systemErrorText(e);
-      return false;
-    }
-    if (got != bytes) {
-      why = "row " + std::to_string(y + r) + ": the file ends before the row does";
-      return false;
-    }
-  }
-  return true;
-}
-
 PlainLineReader::PlainLineReader(const ImageInfo& info, int64_t dataOffset)
     : ImageReader(info), offset_(dataOffset),
       rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/files.h"
+#include "engine/storedrows.h"
 #include "testkit.h"
 
 using namespace torvel;
@@ -67,4 +68,37 @@ TEST(FileHelpers, sameFileFollowsLinksAndOtherSpellings) {
   ASSERT_EQ(::symlink(dir.path("a.tif").c_str(), dir.path("link.tif").c_str()), 0);
   EXPECT_TRUE(sameFile(dir.path("link.tif"), dir.path("a.tif")));
   EXPECT_FALSE(sameFile(dir.path("missing.tif"), dir.path("a.tif")));
+}
+
+// Rows read in order come from the run read ahead, out of order from a read
+// of their own, alone once asked; a row the file ends inside is refused with
+// its number wherever it is read.
+TEST(StoredRows, InOrderAheadOutOfOrderAloneAndAShortEnd) {
+  testkit::Scratch d;
+  const uint64_t line = 300 * 1024;  // three rows a run
+  const uint32_t height = 20;
+  std::string bytes(line * height - 7, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / line * 7 + i % 251);
+  testkit::writeFile(d.path("rows"), bytes);
+  ByteFile file;
+  ASSERT_TRUE(file.openRead(d.path("rows")));
+  StoredRows rows(file, line, height, [&](uint32_t r) { return static_cast<int64_t>(r * line); });
+  ASSERT_TRUE(rows.allocate());
+  std::string why;
+  auto same = [&](uint32_t r) {
+    const uint8_t* got = rows.row(r, why);
+    return got && std::string(reinterpret_cast<const char*>(got), line) == bytes.substr(r * line, line);
+  };
+  for (uint32_t r = 0; r + 1 < height; ++r) EXPECT_TRUE(same(r)) << r << " " << why;
+  EXPECT_EQ(rows.row(height - 1, why), nullptr);
+  EXPECT_EQ(why, "row 19: the file ends before the row does");
+  for (uint32_t r : {4u, 2u, 11u, 12u, 0u}) EXPECT_TRUE(same(r)) << r << " " << why;
+  std::vector<uint8_t> region(2 * 10);
+  ASSERT_TRUE(rows.region(3, 5, 10, 2, 1, region.data(), 10, why)) << why;
+  EXPECT_EQ(std::string(region.begin(), region.begin() + 10), bytes.substr(5 * line + 3, 10));
+  rows.readAlone();
+  for (uint32_t r : {18u, 1u}) EXPECT_TRUE(same(r)) << r << " " << why;
+  why.clear();
+  EXPECT_EQ(rows.row(height - 1, why), nullptr);
+  EXPECT_EQ(why, "row 19: the file ends before the row does");
 }

@@ -1,0 +1,101 @@
+#include "engine/storedrows.h"
+
+#include <algorithm>
+
+#include "engine/files.h"
+#include "engine/reader.h"
+
+namespace torvel {
+
+StoredRows::StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf)
+    : file_(file), lineBytes_(lineBytes), height_(height), offsetOf_(std::move(offsetOf)) {}
+
+bool StoredRows::allocate() {
+  // About a MB of adjacent rows per read, however narrow they are.
+  capacity_ = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / lineBytes_));
+  current_.bytes = allocateLine(lineBytes_ * capacity_);
+  if (capacity_ > 1) ahead_.bytes = allocateLine(lineBytes_ * capacity_);
+  return current_.bytes && (capacity_ == 1 || ahead_.bytes);
+}
+
+void StoredRows::readAlone() {
+  reader_.wait();
+  ahead_.want = 0;
+  capacity_ = 1;
+}
+
+// The run of adjacent rows from `first` on. Offsets come from the file:
+// adjacent only where the sum does not overflow.
+void StoredRows::plan(Run& run, uint32_t first) const {
+  run.first = first;
+  run.start = offsetOf_(first);
+  uint32_t n = 1;
+  int64_t next = 0;
+  while (n < capacity_ && first + n < height_ &&
+         !__builtin_add_overflow(run.start, static_cast<int64_t>(n * lineBytes_), &next) &&
+         offsetOf_(first + n) == next)
+    ++n;
+  run.want = static_cast<size_t>(n * lineBytes_);
+  run.count = 0;
+}
+
+void StoredRows::fill(Run& run) {
+  run.got = file_.readAt(run.start, run.bytes.get(), run.want);
+  run.error = file_.takeError();
+}
+
+bool StoredRows::check(Run& run, std::string& why) const {
+  const std::string row = "row " + std::to_string(run.first) + ": ";
+  if (run.error) {
+    why = row + systemErrorText(run.error);
+    return false;
+  }
+  // A short last line must never reach an output with stale bytes in it.
+  if (run.got < lineBytes_) {
+    why = row + "the file ends before the row does";
+    return false;
+  }
+  run.count = static_cast<uint32_t>(run.got / lineBytes_);
+  return true;
+}
+
+const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
+  if (row >= current_.first && row - current_.first < current_.count)
+    return current_.bytes.get() + (row - current_.first) * lineBytes_;
+  reader_.wait();
+  if (ahead_.want && ahead_.first == row) {
+    std::swap(current_, ahead_);
+  } else {
+    plan(current_, row);
+    fill(current_);
+  }
+  ahead_.want = 0;
+  if (!check(current_, why)) return nullptr;
+  const uint32_t next = current_.first + current_.count;
+  if (capacity_ > 1 && next < height_) {
+    plan(ahead_, next);
+    reader_.run([this] { fill(ahead_); });
+  }
+  return current_.bytes.get();
+}
+
+bool StoredRows::region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out,
+                        size_t stride, std::string& why) {
+  reader_.wait();
+  ahead_.want = 0;
+  const size_t bytes = width * pixel;
+  for (uint32_t r = 0; r < height; ++r) {
+    const size_t got = file_.readAt(offsetOf_(y + r) + static_cast<int64_t>(x * pixel), out + r * stride, bytes);
+    if (int e = file_.takeError()) {
+      why = "row " + std::to_string(y + r) + ": " + systemErrorText(e);
+      return false;
+    }
+    if (got != bytes) {
+      why = "row " + std::to_string(y + r) + ": the file ends before the row does";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace torvel

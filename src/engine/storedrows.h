@@ -1,0 +1,53 @@
+// Rows stored one after another wherever the file puts them (RAW, KRO,
+// uncompressed TIFF strips), read a run of adjacent ones at a time into one
+// buffer and handed out from there. Read in order, the next run is read on
+// a helper thread while the caller works on this one: reading the input and
+// writing the output overlap on two cores.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/backgroundjob.h"
+#include "engine/bytefile.h"
+
+namespace torvel {
+
+class StoredRows {
+ public:
+  // `offsetOf` gives the file offset of a row; the file is this object's
+  // alone while rows are read.
+  StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf);
+  bool allocate();
+  // The row, or null with `why` set.
+  const uint8_t* row(uint32_t row, std::string& why);
+  // From now on each row is read alone, and none ahead.
+  void readAlone();
+  // A region straight from the file, one positioned read per row.
+  bool region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out, size_t stride,
+              std::string& why);
+
+ private:
+  struct Run {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t first = 0, count = 0;
+    int64_t start = 0;
+    size_t want = 0, got = 0;
+    int error = 0;
+  };
+  void plan(Run& run, uint32_t first) const;
+  void fill(Run& run);
+  bool check(Run& run, std::string& why) const;
+
+  ByteFile& file_;
+  uint64_t lineBytes_;
+  uint32_t height_;
+  std::function<int64_t(uint32_t)> offsetOf_;
+  uint32_t capacity_ = 1;
+  Run current_, ahead_;
+  BackgroundJob reader_;  // last: it ends before the buffers it fills
+};
+
+}  // namespace torvel
