@@ -43,11 +43,25 @@ W="$O/w"
 [ -d /dev/shm ] && [ "$(df --output=avail -B1G /dev/shm | tail -1)" -gt 12 ] && W=/dev/shm/torvel-bench
 fresh() { rm -rf "$W"; mkdir -p "$W"; }
 
+# On a virtual machine, pages the guest freed a while ago go back to the
+# host, and touching them again costs several times a plain write: a run
+# that writes 4 GB after one that freed 3 GB pays for 1 GB of such pages,
+# its peer none. Before every timed run, of torvel and of the peer alike,
+# WARM_BYTES (5 GB; 0 skips it) are written to the output folder and deleted,
+# so that every run starts from the same recently freed memory.
+WARM_BYTES=${WARM_BYTES:-5000000000}
+warm() {
+  [ "$WARM_BYTES" -gt 0 ] || return 0
+  head -c "$WARM_BYTES" /dev/zero >"$W/.warm" 2>/dev/null || true
+  rm -f "$W/.warm"
+}
+
 # once CMD...: one run into a fresh output folder; appends "seconds peak-kB
 # output-bytes" to $1.
 once() {
   local into=$1; shift
   fresh
+  warm
   sync
   /usr/bin/time -f "%e %M" -o "$O/time.log" "$@" >/dev/null 2>"$O/stderr.log" </dev/null ||
     { echo "FAILED: $*" >&2; cat "$O/stderr.log" >&2; }

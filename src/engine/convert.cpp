@@ -19,6 +19,7 @@ std::unique_ptr<ImageReader> openRunInput(const ImageInfo& input, const RunConte
   std::unique_ptr<ImageReader> reader = openReader(input, why);
   if (reader) {
     reader->setCancel(context.cancelToken());
+    reader->readAhead();
     return reader;
   }
   failure = {Outcome::Failed, withReason("Error opening input file " + input.path, why), {}};

@@ -18,6 +18,7 @@ class PlainLineReader : public ImageReader {
   PlainLineReader(const ImageInfo& info, int64_t dataOffset);
   bool open(std::string& why);
   void readSparsely() override { rows_.readAlone(); }
+  void readAhead() override { rows_.readAhead(); }
   const uint8_t* readRow(uint32_t row) override;
   bool readsRegionsDirectly() const override { return true; }
   bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override;

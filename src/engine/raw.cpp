@@ -55,8 +55,12 @@ bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::strin
     return false;
   }
   file_.adopt(fd);
-  // Small enough to come from the heap's reused memory: a split opens many.
-  capacity_ = std::max<size_t>(120 * 1024, static_cast<size_t>(info().lineBytes()) + headerBytes);
+  // Eight rows, so that a wide image goes out in writes of about a MB (each
+  // system call costs, more so in a virtual machine); at least 120 kB and at
+  // most a MB or a row, so that the dozens of narrow tiles a split keeps open
+  // stay small.
+  const size_t line = static_cast<size_t>(info().lineBytes());
+  capacity_ = std::max(std::clamp<size_t>(8 * line, 120 * 1024, 1 << 20), line) + headerBytes;
   buffer_.reset(new uint8_t[capacity_]);
   if (headerBytes) std::memcpy(buffer_.get(), header, headerBytes);
   used_ = headerBytes;

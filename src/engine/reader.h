@@ -27,6 +27,10 @@ class ImageReader {
   virtual void useColumns(uint32_t /*first*/, uint32_t /*count*/) {}
   // Later reads ask for rows far apart: each is read alone, not with its neighbours.
   virtual void readSparsely() {}
+  // The only input of a run, read row after row: the rows after the ones
+  // asked for may be read on a helper thread meanwhile. (Not for the dozens
+  // of inputs a merge keeps open: a thread and a buffer each would not pay.)
+  virtual void readAhead() {}
   // Row `row` as info().lineBytes() bytes of interleaved samples, valid until
   // the next call; null when it cannot be read, and error() says why.
   virtual const uint8_t* readRow(uint32_t row) = 0;

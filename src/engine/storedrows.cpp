@@ -14,13 +14,13 @@ bool StoredRows::allocate() {
   // About a MB of adjacent rows per read, however narrow they are.
   capacity_ = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / lineBytes_));
   current_.bytes = allocateLine(lineBytes_ * capacity_);
-  if (capacity_ > 1) ahead_.bytes = allocateLine(lineBytes_ * capacity_);
-  return current_.bytes && (capacity_ == 1 || ahead_.bytes);
+  return current_.bytes != nullptr;
 }
 
 void StoredRows::readAlone() {
   reader_.wait();
   ahead_.want = 0;
+  ahead_.wanted = false;
   capacity_ = 1;
 }
 
@@ -64,7 +64,12 @@ const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
     return current_.bytes.get() + (row - current_.first) * lineBytes_;
   reader_.wait();
   if (ahead_.want && ahead_.first == row) {
-    std::swap(current_, ahead_);
+    std::swap(current_.bytes, ahead_.bytes);
+    current_.first = ahead_.first;
+    current_.start = ahead_.start;
+    current_.want = ahead_.want;
+    current_.got = ahead_.got;
+    current_.error = ahead_.error;
   } else {
     plan(current_, row);
     fill(current_);
@@ -72,7 +77,8 @@ const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
   ahead_.want = 0;
   if (!check(current_, why)) return nullptr;
   const uint32_t next = current_.first + current_.count;
-  if (capacity_ > 1 && next < height_) {
+  if (ahead_.wanted && !ahead_.bytes) ahead_.bytes = allocateLine(lineBytes_ * capacity_);
+  if (ahead_.wanted && ahead_.bytes && next < height_) {
     plan(ahead_, next);
     reader_.run([this] { fill(ahead_); });
   }

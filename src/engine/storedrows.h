@@ -1,8 +1,8 @@
 // Rows stored one after another wherever the file puts them (RAW, KRO,
 // uncompressed TIFF strips), read a run of adjacent ones at a time into one
-// buffer and handed out from there. Read in order, the next run is read on
-// a helper thread while the caller works on this one: reading the input and
-// writing the output overlap on two cores.
+// buffer and handed out from there. When asked, and read in order, the next
+// run is read on a helper thread while the caller works on this one: reading
+// the input and writing the output overlap on two cores.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,9 @@ class StoredRows {
   const uint8_t* row(uint32_t row, std::string& why);
   // From now on each row is read alone, and none ahead.
   void readAlone();
+  // From now on, while rows are read in order, the next run is read on a
+  // helper thread (when a second buffer can be had).
+  void readAhead() { ahead_.wanted = capacity_ > 1; }
   // A region straight from the file, one positioned read per row.
   bool region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out, size_t stride,
               std::string& why);
@@ -36,6 +39,7 @@ class StoredRows {
     int64_t start = 0;
     size_t want = 0, got = 0;
     int error = 0;
+    bool wanted = false;  // (of the run ahead) reading ahead was asked for
   };
   void plan(Run& run, uint32_t first) const;
   void fill(Run& run);

@@ -80,6 +80,7 @@ class TiffStoredRowsReader : public ImageReader {
     return line ? line : fail(why);
   }
   void readSparsely() override { rows_.readAlone(); }
+  void readAhead() override { rows_.readAhead(); }
   bool readsRegionsDirectly() const override { return true; }
   bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override {
     std::string why;

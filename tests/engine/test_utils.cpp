@@ -84,6 +84,7 @@ TEST(StoredRows, InOrderAheadOutOfOrderAloneAndAShortEnd) {
   ASSERT_TRUE(file.openRead(d.path("rows")));
   StoredRows rows(file, line, height, [&](uint32_t r) { return static_cast<int64_t>(r * line); });
   ASSERT_TRUE(rows.allocate());
+  rows.readAhead();
   std::string why;
   auto same = [&](uint32_t r) {
     const uint8_t* got = rows.row(r, why);
