@@ -233,11 +233,14 @@ TEST(CliOperations, InterruptLeavesNoPartialOutput) {
   EXPECT_NE(runCommand("ls " + quote(d.path("o"))), "");
 }
 
-// Streaming keeps memory small whatever the height.
+// Streaming keeps memory small whatever the height: far below the image's
+// 60 MB, beyond what torvel takes for itself in this build (about 5 MB; six
+// times that in a sanitized build).
 TEST(CliMemory, ConvertAndCropOfAWideImageStayUnder40MB) {
   Scratch d;
   writeTallRaw(d.path("wide_40000X500.raw"), 40000, 500);
   ::mkdir(d.path("o").c_str(), 0755);
+  const long bound = runTorvel({"info", d.path("wide_40000X500.raw")}).peakKb + 34 * 1024;
   const std::vector<std::vector<std::string>> jobs = {
       {"convert", d.path("wide_40000X500.raw"), "--format", "tif", "--out", d.path("o"), "--quiet"},
       {"convert", d.path("wide_40000X500.raw"), "--format", "kro", "--out", d.path("o"), "--quiet"},
@@ -247,13 +250,13 @@ TEST(CliMemory, ConvertAndCropOfAWideImageStayUnder40MB) {
   for (const auto& job : jobs) {
     Result r = runTorvel(job);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_LT(r.peakKb, 40 * 1024) << job[0] << " " << job[3];
+    EXPECT_LT(r.peakKb, bound) << job[0] << " " << job[3];
   }
   // Reading a TIFF back: the input is not mapped into memory either.
   ::mkdir(d.path("back").c_str(), 0755);
   Result r = runTorvel({"convert", d.path("o/wide.tif"), "--format", "raw", "--out", d.path("back"), "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_LT(r.peakKb, 40 * 1024);
+  EXPECT_LT(r.peakKb, bound);
   EXPECT_TRUE(readFile(d.path("back/wide_40000X500.raw")) == readFile(d.path("wide_40000X500.raw")));
 }
 
