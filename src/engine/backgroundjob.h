@@ -22,7 +22,6 @@ class BackgroundJob {
   void run(std::function<void()> job);
   // Returns once the job handed over last has ended (at once when none runs).
   void wait();
-  bool running() const { return running_; }  // the owner's own view: set by run, cleared by wait
 
  private:
   void loop();

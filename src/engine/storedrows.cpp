@@ -20,7 +20,7 @@ bool StoredRows::allocate() {
 void StoredRows::readAlone() {
   reader_.wait();
   ahead_.want = 0;
-  ahead_.wanted = false;
+  readAhead_ = false;
   capacity_ = 1;
 }
 
@@ -64,12 +64,7 @@ const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
     return current_.bytes.get() + (row - current_.first) * lineBytes_;
   reader_.wait();
   if (ahead_.want && ahead_.first == row) {
-    std::swap(current_.bytes, ahead_.bytes);
-    current_.first = ahead_.first;
-    current_.start = ahead_.start;
-    current_.want = ahead_.want;
-    current_.got = ahead_.got;
-    current_.error = ahead_.error;
+    std::swap(current_, ahead_);
   } else {
     plan(current_, row);
     fill(current_);
@@ -77,8 +72,8 @@ const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
   ahead_.want = 0;
   if (!check(current_, why)) return nullptr;
   const uint32_t next = current_.first + current_.count;
-  if (ahead_.wanted && !ahead_.bytes) ahead_.bytes = allocateLine(lineBytes_ * capacity_);
-  if (ahead_.wanted && ahead_.bytes && next < height_) {
+  if (readAhead_ && !ahead_.bytes) ahead_.bytes = allocateLine(lineBytes_ * capacity_);
+  if (readAhead_ && ahead_.bytes && next < height_) {
     plan(ahead_, next);
     reader_.run([this] { fill(ahead_); });
   }

@@ -27,7 +27,7 @@ class StoredRows {
   void readAlone();
   // From now on, while rows are read in order, the next run is read on a
   // helper thread (when a second buffer can be had).
-  void readAhead() { ahead_.wanted = capacity_ > 1; }
+  void readAhead() { readAhead_ = capacity_ > 1; }
   // A region straight from the file, one positioned read per row.
   bool region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out, size_t stride,
               std::string& why);
@@ -39,7 +39,6 @@ class StoredRows {
     int64_t start = 0;
     size_t want = 0, got = 0;
     int error = 0;
-    bool wanted = false;  // (of the run ahead) reading ahead was asked for
   };
   void plan(Run& run, uint32_t first) const;
   void fill(Run& run);
@@ -50,6 +49,7 @@ class StoredRows {
   uint32_t height_;
   std::function<int64_t(uint32_t)> offsetOf_;
   uint32_t capacity_ = 1;
+  bool readAhead_ = false;
   Run current_, ahead_;
   BackgroundJob reader_;  // last: it ends before the buffers it fills
 };
