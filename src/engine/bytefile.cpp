@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -120,38 +122,53 @@ size_t ByteFile::readAt(int64_t pos, void* buf, size_t len) {
   });
 }
 
-// Writes all of `len` bytes, or as many as the test budget allows and then
-// the error; `io` writes at most n bytes at an offset from the start.
+// Writes all of the pieces, or as many bytes as the test budget allows and
+// then the error; `io` writes an iovec array at an offset from the start.
 template <class Io>
-size_t ByteFile::writeLoop(const void* buf, size_t len, Io io) {
+size_t ByteFile::writeLoop(const uint8_t* first, size_t stride, size_t piece, size_t count, Io io) {
   if (fd_ < 0) {
     error_ = EBADF;
     return 0;
   }
-  const size_t allowed = allowedByBudget(len);
-  const auto* p = static_cast<const char*>(buf);
+  if (piece == 0 || count == 0) return 0;
+  const size_t len = piece * count, allowed = allowedByBudget(len);
+  constexpr int most = 256;
+  iovec pieces[most];
   size_t done = 0;
   while (done < allowed) {
-    const ssize_t n = io(p + done, allowed - done, done);
-    if (n < 0) {
+    int n = 0;
+    size_t left = allowed - done;
+    for (size_t i = done / piece, at = done % piece; n < most && left > 0; ++i, ++n, at = 0) {
+      pieces[n].iov_base = const_cast<uint8_t*>(first + i * stride + at);
+      pieces[n].iov_len = std::min(piece - at, left);
+      left -= pieces[n].iov_len;
+    }
+    const ssize_t w = io(pieces, n, done);
+    if (w < 0) {
       if (errno == EINTR) continue;
       error_ = errno;
       return done;
     }
-    done += static_cast<size_t>(n);
+    done += static_cast<size_t>(w);
   }
   if (done < len) error_ = ENOSPC;
   return done;
 }
 
-size_t ByteFile::write(const void* buf, size_t len) {
-  return writeLoop(buf, len, [this](const char* p, size_t n, size_t) { return ::write(fd_, p, n); });
+size_t ByteFile::write(const void* buf, size_t len) { return writeSpaced(buf, len, len, 1); }
+
+size_t ByteFile::writeAt(int64_t pos, const void* buf, size_t len) { return writeSpacedAt(pos, buf, len, len, 1); }
+
+size_t ByteFile::writeSpaced(const void* first, size_t stride, size_t piece, size_t count) {
+  return writeLoop(static_cast<const uint8_t*>(first), stride, piece, count,
+                   [this](const iovec* v, int n, size_t) { return ::writev(fd_, v, n); });
 }
 
-size_t ByteFile::writeAt(int64_t pos, const void* buf, size_t len) {
-  return writeLoop(buf, len, [this, pos](const char* p, size_t n, size_t done) {
-    return ::pwrite(fd_, p, n, pos + static_cast<int64_t>(done));
-  });
+size_t ByteFile::writeSpacedAt(int64_t pos, const void* first, size_t stride, size_t piece, size_t count) {
+  return writeLoop(static_cast<const uint8_t*>(first), stride, piece, count,
+                   [this, pos](const iovec* v, int n, size_t done) {
+                     return ::pwritev(fd_, v, n, pos + static_cast<int64_t>(done));
+                   });
 }
 
 void ByteFile::close() {

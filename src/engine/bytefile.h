@@ -36,6 +36,11 @@ class ByteFile {
   size_t write(const void* buf, size_t len);
   // The same at a position, leaving the file position alone.
   size_t writeAt(int64_t pos, const void* buf, size_t len);
+  // Writes `count` pieces of `piece` bytes that lie `stride` apart in memory
+  // one after another into the file, with one system call for many of them
+  // (the rows of a tile straight from the input's buffer); as write().
+  size_t writeSpaced(const void* first, size_t stride, size_t piece, size_t count);
+  size_t writeSpacedAt(int64_t pos, const void* first, size_t stride, size_t piece, size_t count);
   void close();
   bool isOpen() const { return fd_ >= 0; }
 
@@ -54,7 +59,7 @@ class ByteFile {
   template <class Io>
   size_t readLoop(void* buf, size_t len, Io io);
   template <class Io>
-  size_t writeLoop(const void* buf, size_t len, Io io);
+  size_t writeLoop(const uint8_t* first, size_t stride, size_t piece, size_t count, Io io);
   int fd_ = -1;
   int error_ = 0;
 };

@@ -54,6 +54,17 @@ RunResult skipRows(ImageReader& reader, uint32_t rows, const RunContext& context
   return {};
 }
 
+// Rows the writer takes as they are go to it as a run, uncopied; others are
+// converted row by row.
+bool writeRun(const ImageReader::RowRun& run, const ImageInfo& input, const SpanConverter& convert, uint32_t x,
+              ImageWriter& writer) {
+  if (convert.copies())
+    return writer.writeRows(run.rows + x * static_cast<size_t>(input.bytesPerPixel()),
+                            static_cast<size_t>(input.lineBytes()), run.count);
+  convert(run.rows, x, writer.line(), 0, writer.info().width);
+  return writer.writeRow();
+}
+
 // The region's rows into the writer, once per pass of a writer that takes
 // its planes one after the other.
 RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertRequest& request, const RunContext& context) {
@@ -61,16 +72,21 @@ RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertReques
   const Region& region = request.region;
   const SpanConverter convert(reader.info().layout(), writer.info().layout());
   const int passes = writer.passes();
+  if (convert.copies() && writer.writesRowsDirectly()) reader.readAhead(directRunBytes);
   observer.phaseStarted({Phase::Copying, int64_t{region.height} * passes, request.step, request.steps});
   for (int pass = 0; pass < passes; ++pass) {
     if (pass > 0) writer.beginPass(pass);
-    for (uint32_t c = 0; c < region.height; ++c) {
-      if (context.cancelled()) return RunContext::cancelledResult();
-      const uint8_t* line = reader.readRow(region.y + c);
-      if (!line) return readFailure(reader, context);
-      convert(line, region.x, writer.line(), 0, region.width);
-      if (!writer.writeRow()) return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};
-      observer.progressed({int64_t{pass} * region.height + c + 1, region.height - c});
+    if (context.cancelled()) return RunContext::cancelledResult();
+    for (uint32_t c = 0; c < region.height;) {
+      const ImageReader::RowRun run = convert.copies() ? reader.readRows(region.y + c, region.height - c)
+                                                       : ImageReader::RowRun{reader.readRow(region.y + c), 1};
+      if (!run.rows) return readFailure(reader, context);
+      if (!writeRun(run, reader.info(), convert, region.x, writer))
+        return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};
+      for (uint32_t i = 0; i < run.count; ++i, ++c) {
+        observer.progressed({int64_t{pass} * region.height + c + 1, region.height - c});
+        if (context.cancelled()) return RunContext::cancelledResult();
+      }
     }
   }
   return {};

@@ -18,8 +18,9 @@ class PlainLineReader : public ImageReader {
   PlainLineReader(const ImageInfo& info, int64_t dataOffset);
   bool open(std::string& why);
   void readSparsely() override { rows_.readAlone(); }
-  void readAhead() override { rows_.readAhead(); }
+  void readAhead(uint64_t runBytes) override { rows_.readAhead(runBytes); }
   const uint8_t* readRow(uint32_t row) override;
+  RowRun readRows(uint32_t first, uint32_t most) override;
   bool readsRegionsDirectly() const override { return true; }
   bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override;
 
@@ -36,12 +37,14 @@ class PlainLineWriter : public ImageWriter {
   // Creates the file and writes `header` first; a failed header write shows
   // at the first row.
   bool open(const uint8_t* header, size_t headerBytes, std::string& why);
+  bool writesRowsDirectly() const override { return true; }
 
  protected:
   // Rows are made in place in the write buffer and gather into large writes:
   // a split keeps dozens of narrow tiles open.
   uint8_t* rowBuffer() override;
   bool putRow(const uint8_t* line) override;
+  bool putRows(const uint8_t* first, size_t stride, uint32_t count) override;
   bool complete() override;
   void abandon() override { file_.close(); }
 

@@ -33,6 +33,13 @@ const uint8_t* PlainLineReader::readRow(uint32_t row) {
   return line ? line : fail(why);
 }
 
+ImageReader::RowRun PlainLineReader::readRows(uint32_t first, uint32_t most) {
+  std::string why;
+  const RowRun run = rows_.rows(first, most, why);
+  if (!run.rows) fail(why);
+  return run;
+}
+
 bool PlainLineReader::readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out,
                                  size_t stride) {
   std::string why;
@@ -88,6 +95,15 @@ bool PlainLineWriter::putRow(const uint8_t* line) {
     std::memcpy(buffer_.get() + used_, line, bytes);
   }
   used_ += bytes;
+  return true;
+}
+
+bool PlainLineWriter::putRows(const uint8_t* first, size_t stride, uint32_t count) {
+  const size_t bytes = static_cast<size_t>(info().lineBytes());
+  if (count * bytes < directRowsBytes) return ImageWriter::putRows(first, stride, count);
+  if (!error().empty() || !flush()) return false;
+  file_.writeSpaced(first, stride, bytes, count);
+  if (int e = file_.takeError()) return fail(systemErrorText(e));
   return true;
 }
 

@@ -12,6 +12,12 @@
 
 namespace torvel {
 
+// Runs of rows read ahead for an output that takes them as they are: each
+// tile of a split gets its share of a run with one write, so the run sets the
+// size of those writes (a MB made 30 kB writes at 40000 pixels wide, and the
+// system calls cost more than the copy).
+inline constexpr uint64_t directRunBytes = uint64_t{4} << 20;
+
 class ImageReader {
  public:
   explicit ImageReader(ImageInfo info) : info_(std::move(info)) {}
@@ -28,12 +34,22 @@ class ImageReader {
   // Later reads ask for rows far apart: each is read alone, not with its neighbours.
   virtual void readSparsely() {}
   // The only input of a run, read row after row: the rows after the ones
-  // asked for may be read on a helper thread meanwhile. (Not for the dozens
-  // of inputs a merge keeps open: a thread and a buffer each would not pay.)
-  virtual void readAhead() {}
+  // asked for may be read on a helper thread meanwhile, in runs of about
+  // `runBytes` when that is more than a reader reads at a time. (Not for the
+  // dozens of inputs a merge keeps open: a thread and a buffer each would
+  // not pay.)
+  virtual void readAhead(uint64_t /*runBytes*/ = 0) {}
   // Row `row` as info().lineBytes() bytes of interleaved samples, valid until
   // the next call; null when it cannot be read, and error() says why.
   virtual const uint8_t* readRow(uint32_t row) = 0;
+  // Rows from `first` on as one block: row i at rows + i * info().lineBytes(),
+  // as many as the reader holds together (at least one, at most `most`),
+  // valid until the next call; rows is null when they cannot be read.
+  struct RowRun {
+    const uint8_t* rows = nullptr;
+    uint32_t count = 0;
+  };
+  virtual RowRun readRows(uint32_t first, uint32_t /*most*/) { return {readRow(first), 1}; }
   // True when a region is read straight from the file, one positioned read
   // per row, so reading one costs no more than its own bytes.
   virtual bool readsRegionsDirectly() const { return false; }

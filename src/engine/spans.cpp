@@ -168,6 +168,10 @@ SpanConverter::Function grayConverter(const PixelLayout& from, const PixelLayout
 
 }  // namespace
 
+bool SpanConverter::copies() const {
+  return convert_ == copyRgb8 || convert_ == copyRgba8 || convert_ == copyRgb16 || convert_ == copyRgba16;
+}
+
 SpanConverter::SpanConverter(const PixelLayout& from, const PixelLayout& to) {
   const bool gray = to.channels == 1 || to.channels == 2;
   if (!validChannels(from.channels) || !(validChannels(to.channels) || gray)) return;

@@ -24,6 +24,8 @@ class SpanConverter {
     if (convert_ && count > 0) convert_(in + inStart * inPixel_, out + outStart * outPixel_, count);
   }
   bool valid() const { return convert_ != nullptr; }
+  // True when the two layouts are the same: spans are copied as they are.
+  bool copies() const;
 
   using Function = void (*)(const uint8_t* in, uint8_t* out, size_t count);
 

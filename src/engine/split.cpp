@@ -40,6 +40,7 @@ class Splitter {
   bool createBand(uint32_t band);
   bool copyPasses(uint32_t band);
   bool copyBand(uint32_t band);
+  bool writeTiles(const ImageReader::RowRun& run, const SpanConverter& convert);
   bool closeBand(bool copied);
   // Ends the run as cancelled, or with `text`; the tiles written stay listed.
   bool stopCancelled() { return stopWith(Outcome::Cancelled, RunContext::cancelledResult().message); }
@@ -120,22 +121,43 @@ bool Splitter::createBand(uint32_t band) {
   return true;
 }
 
+// Rows the tiles take as they are go in runs, each tile's part of a run with
+// one write; others are converted row by row. Every row is reported, and a
+// cancel stops the band after it.
 bool Splitter::copyBand(uint32_t band) {
-  RunObserver& observer = context_.observer();
   const SpanConverter convert(reader_.info().layout(), tiles_.front()->info().layout());
   const uint32_t bandHeight = grid_.rowHeight(band);
-  for (uint32_t r = 0; r < bandHeight; ++r) {
-    if (context_.cancelled()) return stopCancelled();
-    const uint8_t* line = reader_.readRow(inputRow_);
-    if (!line) return stopReading();
-    uint32_t x = 0;
-    for (uint32_t c = 1; c <= grid_.columns; ++c) {
-      ImageWriter& tile = *tiles_[c - 1];
-      convert(line, x, tile.line(), 0, grid_.columnWidth(c));
-      x += grid_.columnWidth(c);
-      if (!tile.writeRow()) return stopWith(Outcome::Failed, withReason("Write to file error", tile.error()));
+  if (band == 1 && convert.copies() && tiles_.front()->writesRowsDirectly()) reader_.readAhead(directRunBytes);
+  if (context_.cancelled()) return stopCancelled();
+  for (uint32_t r = 0; r < bandHeight;) {
+    const ImageReader::RowRun run = convert.copies() ? reader_.readRows(inputRow_, bandHeight - r)
+                                                     : ImageReader::RowRun{reader_.readRow(inputRow_), 1};
+    if (!run.rows) return stopReading();
+    if (!writeTiles(run, convert)) return false;
+    for (uint32_t i = 0; i < run.count; ++i, ++r) {
+      context_.observer().progressed({++inputRow_, bandHeight - r, band, grid_.rows});
+      if (context_.cancelled()) return stopCancelled();
     }
-    observer.progressed({++inputRow_, bandHeight - r, band, grid_.rows});
+  }
+  return true;
+}
+
+bool Splitter::writeTiles(const ImageReader::RowRun& run, const SpanConverter& convert) {
+  const size_t pixel = static_cast<size_t>(reader_.info().bytesPerPixel());
+  const size_t stride = static_cast<size_t>(reader_.info().lineBytes());
+  uint32_t x = 0;
+  for (uint32_t c = 1; c <= grid_.columns; ++c) {
+    ImageWriter& tile = *tiles_[c - 1];
+    const uint32_t width = grid_.columnWidth(c);
+    bool written = false;
+    if (convert.copies()) {
+      written = tile.writeRows(run.rows + x * pixel, stride, run.count);
+    } else {
+      convert(run.rows, x, tile.line(), 0, width);
+      written = tile.writeRow();
+    }
+    if (!written) return stopWith(Outcome::Failed, withReason("Write to file error", tile.error()));
+    x += width;
   }
   return true;
 }

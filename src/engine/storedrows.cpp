@@ -10,11 +10,31 @@ namespace torvel {
 StoredRows::StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf)
     : file_(file), lineBytes_(lineBytes), height_(height), offsetOf_(std::move(offsetOf)) {}
 
+namespace {
+
+// Adjacent rows of about this many bytes per read, however narrow they are.
+uint32_t rowsPerRun(uint64_t lineBytes, uint64_t bytes) {
+  return static_cast<uint32_t>(std::max<uint64_t>(1, bytes / lineBytes));
+}
+
+}  // namespace
+
 bool StoredRows::allocate() {
-  // About a MB of adjacent rows per read, however narrow they are.
-  capacity_ = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{1} << 20) / lineBytes_));
+  capacity_ = rowsPerRun(lineBytes_, uint64_t{1} << 20);
   current_.bytes = allocateLine(lineBytes_ * capacity_);
   return current_.bytes != nullptr;
+}
+
+void StoredRows::readAhead(uint64_t runBytes) {
+  const uint32_t larger = rowsPerRun(lineBytes_, runBytes);
+  if (larger > capacity_ && current_.count == 0) {
+    std::unique_ptr<uint8_t[]> bytes = allocateLine(lineBytes_ * larger);
+    if (bytes) {
+      current_.bytes = std::move(bytes);
+      capacity_ = larger;
+    }
+  }
+  readAhead_ = capacity_ > 1;
 }
 
 void StoredRows::readAlone() {
@@ -59,9 +79,9 @@ bool StoredRows::check(Run& run, std::string& why) const {
   return true;
 }
 
-const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
+ImageReader::RowRun StoredRows::rows(uint32_t row, uint32_t most, std::string& why) {
   if (row >= current_.first && row - current_.first < current_.count)
-    return current_.bytes.get() + (row - current_.first) * lineBytes_;
+    return held(row, most);
   reader_.wait();
   if (ahead_.want && ahead_.first == row) {
     std::swap(current_, ahead_);
@@ -70,14 +90,19 @@ const uint8_t* StoredRows::row(uint32_t row, std::string& why) {
     fill(current_);
   }
   ahead_.want = 0;
-  if (!check(current_, why)) return nullptr;
+  if (!check(current_, why)) return {};
   const uint32_t next = current_.first + current_.count;
   if (readAhead_ && !ahead_.bytes) ahead_.bytes = allocateLine(lineBytes_ * capacity_);
   if (readAhead_ && ahead_.bytes && next < height_) {
     plan(ahead_, next);
     reader_.run([this] { fill(ahead_); });
   }
-  return current_.bytes.get();
+  return held(row, most);
+}
+
+ImageReader::RowRun StoredRows::held(uint32_t row, uint32_t most) const {
+  const uint32_t at = row - current_.first;
+  return {current_.bytes.get() + at * lineBytes_, std::max(1u, std::min(most, current_.count - at))};
 }
 
 bool StoredRows::region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out,

@@ -12,6 +12,7 @@
 
 #include "engine/backgroundjob.h"
 #include "engine/bytefile.h"
+#include "engine/reader.h"
 
 namespace torvel {
 
@@ -22,12 +23,15 @@ class StoredRows {
   StoredRows(ByteFile& file, uint64_t lineBytes, uint32_t height, std::function<int64_t(uint32_t)> offsetOf);
   bool allocate();
   // The row, or null with `why` set.
-  const uint8_t* row(uint32_t row, std::string& why);
+  const uint8_t* row(uint32_t row, std::string& why) { return rows(row, 1, why).rows; }
+  // The row and those after it in the same buffer, at most `most`.
+  ImageReader::RowRun rows(uint32_t first, uint32_t most, std::string& why);
   // From now on each row is read alone, and none ahead.
   void readAlone();
   // From now on, while rows are read in order, the next run is read on a
-  // helper thread (when a second buffer can be had).
-  void readAhead() { readAhead_ = capacity_ > 1; }
+  // helper thread (when a second buffer can be had); runs grow to about
+  // `runBytes` when that is more and no row was read yet.
+  void readAhead(uint64_t runBytes = 0);
   // A region straight from the file, one positioned read per row.
   bool region(uint32_t x, uint32_t y, uint32_t width, uint32_t height, size_t pixel, uint8_t* out, size_t stride,
               std::string& why);
@@ -43,6 +47,7 @@ class StoredRows {
   void plan(Run& run, uint32_t first) const;
   void fill(Run& run);
   bool check(Run& run, std::string& why) const;
+  ImageReader::RowRun held(uint32_t row, uint32_t most) const;
 
   ByteFile& file_;
   uint64_t lineBytes_;

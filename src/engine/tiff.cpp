@@ -135,6 +135,7 @@ class TiffWriter : public ImageWriter {
     setTags(tiff_->handle(), lzw);
     return !lzw || startEncoder(bigTiff, why);
   }
+  bool writesRowsDirectly() const override { return !encoder_; }
 
  protected:
   bool putRow(const uint8_t* line) override {
@@ -150,6 +151,16 @@ class TiffWriter : public ImageWriter {
     }
     ++row_;
     return true;
+  }
+  // Uncompressed rows handed over together go to the file from where they
+  // are; the library then records each as its strip.
+  bool putRows(const uint8_t* first, size_t stride, uint32_t count) override {
+    const size_t bytes = static_cast<size_t>(info().lineBytes());
+    if (encoder_ || count * bytes < directRowsBytes) return ImageWriter::putRows(first, stride, count);
+    if (!tiff_->placeRows(first, stride, bytes, count)) return fail(tiff_->failureReason());
+    for (uint32_t i = 0; i < count; ++i)
+      if (!putRow(first + i * stride)) return false;
+    return tiff_->placedRowsTaken() || fail("the library did not write the rows where they were placed");
   }
   // An uncompressed row is made where the file's buffer will hold it.
   uint8_t* rowBuffer() override {

@@ -26,6 +26,7 @@ struct TiffFile::Stream {
   size_t used = 0;       // bytes of the buffer that hold data
   int64_t pos = 0;       // libtiff's position
   int64_t end = 0;       // the file's size, buffered bytes included
+  int64_t placedFrom = 0, placedTo = 0;  // bytes in the file that libtiff has yet to write
   int systemError = 0;
   std::string message;  // the library's last error about this file
 
@@ -109,6 +110,11 @@ TIFF* clientOpen(const std::string& path, const char* mode, TiffFile::Stream* s)
 
 tmsize_t TiffFile::Stream::write(const char* src, tmsize_t n) {
   if (systemError) return -1;
+  if (pos == placedFrom && n <= placedTo - placedFrom) {
+    pos = placedFrom += n;
+    end = std::max(end, pos);
+    return n;
+  }
   if (pos != bufStart + static_cast<int64_t>(used)) {
     if (!flush()) return -1;
     bufStart = pos;
@@ -247,6 +253,19 @@ std::string tiffMessageText(const char* module, const char* format, va_list args
 }
 
 uint8_t* TiffFile::appendSpace(size_t n) { return reinterpret_cast<uint8_t*>(stream_->appendSpace(n)); }
+
+bool TiffFile::placeRows(const uint8_t* first, size_t stride, size_t bytes, uint32_t count) {
+  Stream& s = *stream_;
+  if (!s.writing || !s.flush()) return false;
+  s.file.writeSpacedAt(s.end, first, stride, bytes, count);
+  s.takeSystemError();
+  if (s.systemError) return false;
+  s.placedFrom = s.end;
+  s.placedTo = s.end + static_cast<int64_t>(bytes * count);
+  return true;
+}
+
+bool TiffFile::placedRowsTaken() const { return stream_->placedFrom == stream_->placedTo; }
 
 bool TiffFile::close() {
   if (!tif_) return false;

@@ -39,6 +39,13 @@ class TiffFile {
   // made there and then written at the end is not copied again. Null when
   // the buffer cannot hold them.
   uint8_t* appendSpace(size_t n);
+  // Writes `count` rows of `bytes` each, lying `stride` apart, at the file's
+  // end with one call; the library's next writes of that many bytes there
+  // are then taken as done (an uncompressed strip handed over raw). False
+  // when the write failed.
+  bool placeRows(const uint8_t* first, size_t stride, size_t bytes, uint32_t count);
+  // Whether the library wrote exactly over the rows placed last.
+  bool placedRowsTaken() const;
 
   struct Stream;
 

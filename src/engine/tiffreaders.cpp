@@ -79,8 +79,14 @@ class TiffStoredRowsReader : public ImageReader {
     const uint8_t* line = rows_.row(row, why);
     return line ? line : fail(why);
   }
+  RowRun readRows(uint32_t first, uint32_t most) override {
+    std::string why;
+    const RowRun run = rows_.rows(first, most, why);
+    if (!run.rows) fail(why);
+    return run;
+  }
   void readSparsely() override { rows_.readAlone(); }
-  void readAhead() override { rows_.readAhead(); }
+  void readAhead(uint64_t runBytes) override { rows_.readAhead(runBytes); }
   bool readsRegionsDirectly() const override { return true; }
   bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override {
     std::string why;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/files.h"
 #include "engine/formats.h"
@@ -48,6 +49,21 @@ bool ImageWriter::writeRow() {
   const bool ok = putRow(line());
   nextLine_ = nullptr;
   return ok;
+}
+
+bool ImageWriter::writeRows(const uint8_t* first, size_t stride, uint32_t count) {
+  if (!open_) return false;
+  nextLine_ = nullptr;  // a line taken and not written is not written
+  return putRows(first, stride, count);
+}
+
+bool ImageWriter::putRows(const uint8_t* first, size_t stride, uint32_t count) {
+  const size_t bytes = static_cast<size_t>(info_.lineBytes());
+  for (uint32_t i = 0; i < count; ++i) {
+    std::memcpy(line(), first + i * stride, bytes);
+    if (!writeRow()) return false;
+  }
+  return true;
 }
 
 bool ImageWriter::finish() {

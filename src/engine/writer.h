@@ -14,6 +14,10 @@ namespace torvel {
 
 class PartFile;
 
+// Rows handed over together go to the file straight from the caller's memory
+// once they make this many bytes; fewer gather in the writer's buffer.
+inline constexpr size_t directRowsBytes = 64 * 1024;
+
 class ImageWriter {
  public:
   // `part` is where the bytes go until the output is complete.
@@ -29,6 +33,12 @@ class ImageWriter {
   uint8_t* line() { return nextLine_ ? nextLine_ : (nextLine_ = rowBuffer()); }
   // Writes line() as the next row; false on failure, and error() says why.
   bool writeRow();
+  // Writes `count` rows already in the output's layout, row i at
+  // first + i * stride. Kinds that store plain rows send rows of at least
+  // directRowsBytes to the file from there, many with one call, uncopied.
+  bool writeRows(const uint8_t* first, size_t stride, uint32_t count);
+  // True for the kinds that do: long runs of rows then pay.
+  virtual bool writesRowsDirectly() const { return false; }
   // Outputs stored plane by plane take their rows once per plane: the run
   // hands them every row passes() times, calling beginPass() before each
   // pass after the first.
@@ -53,6 +63,8 @@ class ImageWriter {
   // Where a kind wants the next row; the line buffer unless it keeps its own.
   virtual uint8_t* rowBuffer() { return line_.get(); }
   virtual bool putRow(const uint8_t* line) = 0;
+  // Row by row through line() unless a kind takes them together.
+  virtual bool putRows(const uint8_t* first, size_t stride, uint32_t count);
   virtual bool complete() = 0;  // the kind's own closing, checked
   virtual void abandon() = 0;   // closes without completing
   bool fail(std::string why);

@@ -55,6 +55,34 @@ TEST(Split, GridNamesOrderAndPixels) {
   EXPECT_EQ(r.recorder.matching("show:"), std::vector<std::string>{"170:"});
 }
 
+// Tiles whose share of a run of rows is large take it with one write
+// straight from the input's buffer, narrow ones row by row; a band that
+// ends inside a run starts the next band's tiles from there.
+TEST(Split, WideTilesTakeRunsOfRowsAsTheyAre) {
+  Harness r;
+  const Pixels rgb = makePixels(9000, 40, 8, 3, 5), rgba = makePixels(9000, 40, 8, 4, 6);
+  writeRaw(r.dir.path("w_9000X40.raw"), rgb);
+  writeKro(r.dir.path("w.kro"), rgba);
+  const std::pair<std::string, OutputFormat> jobs[] = {
+      {"w_9000X40.raw", rawOut}, {"w_9000X40.raw", tiffOut}, {"w.kro", kroOut}};
+  for (const auto& [input, format] : jobs) {
+    const std::string dir = r.dir.path(std::string(kindText(format.kind)) + "/");
+    ::mkdir(dir.c_str(), 0755);
+    RunResult result;
+    const auto files = split(r, r.dir.path(input), 4000, 15, format, dir, &result);
+    ASSERT_TRUE(result.completed()) << result.message;
+    ASSERT_EQ(files.size(), 9u);
+    for (uint32_t i = 0; i < 9; ++i) {
+      const Pixels& px = format.kind == FileKind::Kro ? rgba : rgb;
+      const Pixels want = crop(px, i % 3 * 4000, i / 3 * 15, i % 3 == 2 ? 1000 : 4000, i / 3 == 2 ? 10 : 15);
+      const std::string got = format.kind == FileKind::Raw   ? readFile(files[i])
+                              : format.kind == FileKind::Kro ? kroBytes(readKro(files[i]))
+                                                             : rawBytes(readTiff(files[i]));
+      EXPECT_TRUE(got == (format.kind == FileKind::Kro ? kroBytes(want) : rawBytes(want))) << files[i];
+    }
+  }
+}
+
 TEST(Split, StatusOfTheFirstBandAndOneTileForLargeSizes) {
   Harness r;
   writeTiff(r.dir.path("p.tif"), makePixels(25, 1700, 8, 3));
