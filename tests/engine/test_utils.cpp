@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "engine/bytefile.h"
 #include "engine/files.h"
 #include "engine/storedrows.h"
 #include "testkit.h"
@@ -102,4 +105,28 @@ TEST(StoredRows, InOrderAheadOutOfOrderAloneAndAShortEnd) {
   why.clear();
   EXPECT_EQ(rows.row(height - 1, why), nullptr);
   EXPECT_EQ(why, "row 19: the file ends before the row does");
+}
+
+// Pieces spaced apart in memory land one after another in the file, across
+// the several system calls that hundreds of pieces take; a full disk keeps
+// exactly the bytes it had room for, cut inside a piece, and says so.
+TEST(ByteFile, SpacedPiecesAcrossCallsAndAFullDisk) {
+  testkit::Scratch d;
+  const size_t piece = 5, stride = 9, count = 600;
+  std::string memory(stride * count, '\0'), want;
+  for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<char>(i * 31 + i / stride);
+  for (size_t i = 0; i < count; ++i) want += memory.substr(i * stride, piece);
+  for (int64_t budget : {int64_t{-1}, int64_t{1002}}) {
+    ByteFile file;
+    ASSERT_TRUE(file.createNew(d.path("spaced" + std::to_string(budget))));
+    ASSERT_EQ(file.write("hd", 2), 2u);
+    ByteFile::setWriteBudgetForTests(budget);
+    const size_t written = file.writeSpacedAt(2, memory.data(), stride, piece, count);
+    ByteFile::setWriteBudgetForTests(-1);
+    const size_t expected = budget < 0 ? want.size() : static_cast<size_t>(budget);
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(file.takeError(), budget < 0 ? 0 : ENOSPC);
+    file.close();
+    EXPECT_EQ(testkit::readFile(d.path("spaced" + std::to_string(budget))), "hd" + want.substr(0, expected));
+  }
 }
