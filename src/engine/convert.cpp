@@ -32,6 +32,15 @@ std::string outputBase(const std::string& outDir, const std::string& inputPath, 
   return kind == FileKind::Raw ? sizedName(base, width, height) : base;
 }
 
+bool writeRunColumns(const ImageReader::RowRun& run, const ImageInfo& input, const SpanConverter& convert, uint32_t x,
+                     ImageWriter& writer) {
+  if (convert.copies())
+    return writer.writeRows(run.rows + x * static_cast<size_t>(input.bytesPerPixel()),
+                            static_cast<size_t>(input.lineBytes()), run.count);
+  convert(run.rows, x, writer.line(), 0, writer.info().width);
+  return writer.writeRow();
+}
+
 namespace {
 
 // A failed read: cancelled when the caller asked (a band of tiles stops
@@ -54,17 +63,6 @@ RunResult skipRows(ImageReader& reader, uint32_t rows, const RunContext& context
   return {};
 }
 
-// Rows the writer takes as they are go to it as a run, uncopied; others are
-// converted row by row.
-bool writeRun(const ImageReader::RowRun& run, const ImageInfo& input, const SpanConverter& convert, uint32_t x,
-              ImageWriter& writer) {
-  if (convert.copies())
-    return writer.writeRows(run.rows + x * static_cast<size_t>(input.bytesPerPixel()),
-                            static_cast<size_t>(input.lineBytes()), run.count);
-  convert(run.rows, x, writer.line(), 0, writer.info().width);
-  return writer.writeRow();
-}
-
 // The region's rows into the writer, once per pass of a writer that takes
 // its planes one after the other.
 RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertRequest& request, const RunContext& context) {
@@ -81,7 +79,7 @@ RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertReques
       const ImageReader::RowRun run = convert.copies() ? reader.readRows(region.y + c, region.height - c)
                                                        : ImageReader::RowRun{reader.readRow(region.y + c), 1};
       if (!run.rows) return readFailure(reader, context);
-      if (!writeRun(run, reader.info(), convert, region.x, writer))
+      if (!writeRunColumns(run, reader.info(), convert, region.x, writer))
         return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};
       for (uint32_t i = 0; i < run.count; ++i, ++c) {
         observer.progressed({int64_t{pass} * region.height + c + 1, region.height - c});

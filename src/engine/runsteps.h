@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "engine/reader.h"
+#include "engine/spans.h"
+#include "engine/writer.h"
 
 namespace torvel {
 
@@ -14,5 +16,11 @@ std::string inputRefusal(const ImageInfo& input, const std::string& missing);
 // Opens a run's probed input, which follows the run's cancel; null with
 // `failure` set.
 std::unique_ptr<ImageReader> openRunInput(const ImageInfo& input, const RunContext& context, RunResult& failure);
+
+// The writer's width of columns from `x` on, of a run of rows of `input`:
+// the whole run at once, uncopied, when the layouts match (`convert`
+// copies); else its first row, converted. False when the write failed.
+bool writeRunColumns(const ImageReader::RowRun& run, const ImageInfo& input, const SpanConverter& convert, uint32_t x,
+                     ImageWriter& writer);
 
 }  // namespace torvel

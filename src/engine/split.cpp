@@ -143,21 +143,12 @@ bool Splitter::copyBand(uint32_t band) {
 }
 
 bool Splitter::writeTiles(const ImageReader::RowRun& run, const SpanConverter& convert) {
-  const size_t pixel = static_cast<size_t>(reader_.info().bytesPerPixel());
-  const size_t stride = static_cast<size_t>(reader_.info().lineBytes());
   uint32_t x = 0;
   for (uint32_t c = 1; c <= grid_.columns; ++c) {
     ImageWriter& tile = *tiles_[c - 1];
-    const uint32_t width = grid_.columnWidth(c);
-    bool written = false;
-    if (convert.copies()) {
-      written = tile.writeRows(run.rows + x * pixel, stride, run.count);
-    } else {
-      convert(run.rows, x, tile.line(), 0, width);
-      written = tile.writeRow();
-    }
-    if (!written) return stopWith(Outcome::Failed, withReason("Write to file error", tile.error()));
-    x += width;
+    if (!writeRunColumns(run, reader_.info(), convert, x, tile))
+      return stopWith(Outcome::Failed, withReason("Write to file error", tile.error()));
+    x += grid_.columnWidth(c);
   }
   return true;
 }
