@@ -32,13 +32,20 @@ std::string outputBase(const std::string& outDir, const std::string& inputPath, 
   return kind == FileKind::Raw ? sizedName(base, width, height) : base;
 }
 
+void readRunsFor(ImageReader& reader, const SpanConverter& convert, const ImageWriter& writer) {
+  if (convert.copies() && writer.writesRowsDirectly()) reader.readAhead(directRunBytes);
+}
+
 bool writeRunColumns(const ImageReader::RowRun& run, const ImageInfo& input, const SpanConverter& convert, uint32_t x,
                      ImageWriter& writer) {
+  const size_t stride = static_cast<size_t>(input.lineBytes());
   if (convert.copies())
-    return writer.writeRows(run.rows + x * static_cast<size_t>(input.bytesPerPixel()),
-                            static_cast<size_t>(input.lineBytes()), run.count);
-  convert(run.rows, x, writer.line(), 0, writer.info().width);
-  return writer.writeRow();
+    return writer.writeRows(run.rows + x * static_cast<size_t>(input.bytesPerPixel()), stride, run.count);
+  for (uint32_t i = 0; i < run.count; ++i) {
+    convert(run.rows + i * stride, x, writer.line(), 0, writer.info().width);
+    if (!writer.writeRow()) return false;
+  }
+  return true;
 }
 
 namespace {
@@ -70,14 +77,13 @@ RunResult copyRows(ImageReader& reader, ImageWriter& writer, const ConvertReques
   const Region& region = request.region;
   const SpanConverter convert(reader.info().layout(), writer.info().layout());
   const int passes = writer.passes();
-  if (convert.copies() && writer.writesRowsDirectly()) reader.readAhead(directRunBytes);
+  readRunsFor(reader, convert, writer);
   observer.phaseStarted({Phase::Copying, int64_t{region.height} * passes, request.step, request.steps});
   for (int pass = 0; pass < passes; ++pass) {
     if (pass > 0) writer.beginPass(pass);
     if (context.cancelled()) return RunContext::cancelledResult();
     for (uint32_t c = 0; c < region.height;) {
-      const ImageReader::RowRun run = convert.copies() ? reader.readRows(region.y + c, region.height - c)
-                                                       : ImageReader::RowRun{reader.readRow(region.y + c), 1};
+      const ImageReader::RowRun run = reader.readRows(region.y + c, region.height - c);
       if (!run.rows) return readFailure(reader, context);
       if (!writeRunColumns(run, reader.info(), convert, region.x, writer))
         return {Outcome::Failed, withReason("Write to file error", writer.error()), {}};

@@ -13,22 +13,15 @@
 
 namespace torvel {
 
-class PlainLineReader : public ImageReader {
+class PlainLineReader : public StoredRowsReader {
  public:
-  PlainLineReader(const ImageInfo& info, int64_t dataOffset);
-  bool open(std::string& why);
-  void readSparsely() override { rows_.readAlone(); }
-  void readAhead(uint64_t runBytes) override { rows_.readAhead(runBytes); }
-  const uint8_t* readRow(uint32_t row) override;
-  RowRun readRows(uint32_t first, uint32_t most) override;
-  bool readsRegionsDirectly() const override { return true; }
-  bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override;
+  PlainLineReader(const ImageInfo& info, int64_t dataOffset) : StoredRowsReader(info), offset_(dataOffset) {}
 
  private:
-  int64_t storedRowOffset(uint32_t row) const;
-  ByteFile file_;
+  int64_t storedRowOffset(uint32_t row) const override {
+    return offset_ + static_cast<int64_t>(row * info_.lineBytes());
+  }
   int64_t offset_;
-  StoredRows rows_;
 };
 
 class PlainLineWriter : public ImageWriter {

@@ -11,46 +11,6 @@
 
 namespace torvel {
 
-PlainLineReader::PlainLineReader(const ImageInfo& info, int64_t dataOffset)
-    : ImageReader(info), offset_(dataOffset),
-      rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}
-
-bool PlainLineReader::open(std::string& why) {
-  if (!rows_.allocate()) {
-    why = rowMemoryText(info_);
-    return false;
-  }
-  if (!file_.openRead(info_.path)) {
-    why = systemErrorText(file_.takeError());
-    return false;
-  }
-  return true;
-}
-
-const uint8_t* PlainLineReader::readRow(uint32_t row) {
-  std::string why;
-  const uint8_t* line = rows_.row(row, why);
-  return line ? line : fail(why);
-}
-
-ImageReader::RowRun PlainLineReader::readRows(uint32_t first, uint32_t most) {
-  std::string why;
-  const RowRun run = rows_.rows(first, most, why);
-  if (!run.rows) fail(why);
-  return run;
-}
-
-bool PlainLineReader::readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out,
-                                 size_t stride) {
-  std::string why;
-  return rows_.region(x, y, width, height, static_cast<size_t>(info_.bytesPerPixel()), out, stride, why) ||
-         fail(why);
-}
-
-int64_t PlainLineReader::storedRowOffset(uint32_t row) const {
-  return offset_ + static_cast<int64_t>(row * info_.lineBytes());
-}
-
 bool PlainLineWriter::open(const uint8_t* header, size_t headerBytes, std::string& why) {
   if (!allocate()) {
     why = rowMemoryText(info());

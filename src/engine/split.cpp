@@ -121,17 +121,16 @@ bool Splitter::createBand(uint32_t band) {
   return true;
 }
 
-// Rows the tiles take as they are go in runs, each tile's part of a run with
-// one write; others are converted row by row. Every row is reported, and a
-// cancel stops the band after it.
+// The rows go in the runs the reader holds, each tile's part of a run with
+// one write where the tiles take the rows as they are. Every row is
+// reported, and a cancel stops the band after it.
 bool Splitter::copyBand(uint32_t band) {
   const SpanConverter convert(reader_.info().layout(), tiles_.front()->info().layout());
   const uint32_t bandHeight = grid_.rowHeight(band);
-  if (band == 1 && convert.copies() && tiles_.front()->writesRowsDirectly()) reader_.readAhead(directRunBytes);
+  if (band == 1) readRunsFor(reader_, convert, *tiles_.front());
   if (context_.cancelled()) return stopCancelled();
   for (uint32_t r = 0; r < bandHeight;) {
-    const ImageReader::RowRun run = convert.copies() ? reader_.readRows(inputRow_, bandHeight - r)
-                                                     : ImageReader::RowRun{reader_.readRow(inputRow_), 1};
+    const ImageReader::RowRun run = reader_.readRows(inputRow_, bandHeight - r);
     if (!run.rows) return stopReading();
     if (!writeTiles(run, convert)) return false;
     for (uint32_t i = 0; i < run.count; ++i, ++r) {

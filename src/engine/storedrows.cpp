@@ -124,4 +124,32 @@ bool StoredRows::region(uint32_t x, uint32_t y, uint32_t width, uint32_t height,
   return true;
 }
 
+StoredRowsReader::StoredRowsReader(const ImageInfo& info)
+    : ImageReader(info),
+      rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}
+
+bool StoredRowsReader::open(std::string& why) {
+  if (!rows_.allocate()) {
+    why = rowMemoryText(info_);
+    return false;
+  }
+  if (file_.openRead(info_.path)) return true;
+  why = systemErrorText(file_.takeError());
+  return false;
+}
+
+ImageReader::RowRun StoredRowsReader::readRows(uint32_t first, uint32_t most) {
+  std::string why;
+  const RowRun run = rows_.rows(first, most, why);
+  if (!run.rows) fail(why);
+  return run;
+}
+
+bool StoredRowsReader::readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out,
+                                  size_t stride) {
+  std::string why;
+  return rows_.region(x, y, width, height, static_cast<size_t>(info_.bytesPerPixel()), out, stride, why) ||
+         fail(why);
+}
+
 }  // namespace torvel

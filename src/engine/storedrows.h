@@ -59,4 +59,25 @@ class StoredRows {
   BackgroundJob reader_;  // last: it ends before the buffers it fills
 };
 
+// A reader of rows stored plainly: every read goes through its StoredRows;
+// a kind says only where each row starts.
+class StoredRowsReader : public ImageReader {
+ public:
+  explicit StoredRowsReader(const ImageInfo& info);
+  bool open(std::string& why);
+  const uint8_t* readRow(uint32_t row) override { return readRows(row, 1).rows; }
+  RowRun readRows(uint32_t first, uint32_t most) override;
+  void readSparsely() override { rows_.readAlone(); }
+  void readAhead(uint64_t runBytes) override { rows_.readAhead(runBytes); }
+  bool readsRegionsDirectly() const override { return true; }
+  bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override;
+
+ protected:
+  virtual int64_t storedRowOffset(uint32_t row) const = 0;
+
+ private:
+  ByteFile file_;
+  StoredRows rows_;
+};
+
 }  // namespace torvel

@@ -59,49 +59,17 @@ class TiffReader : public ImageReader {
 
 // Uncompressed strips of plain RGB(A) in the host's byte order hold our lines
 // as they are: read straight from the file, a run of adjacent rows at a time.
-class TiffStoredRowsReader : public ImageReader {
+class TiffStoredRowsReader : public StoredRowsReader {
  public:
   TiffStoredRowsReader(const ImageInfo& info, std::vector<uint64_t> stripOffsets, uint32_t rowsPerStrip)
-      : ImageReader(info), stripOffsets_(std::move(stripOffsets)), rowsPerStrip_(rowsPerStrip),
-        rows_(file_, info.lineBytes(), info.height, [this](uint32_t row) { return storedRowOffset(row); }) {}
-
-  bool open(std::string& why) {
-    if (!rows_.allocate()) {
-      why = rowMemoryText(info_);
-      return false;
-    }
-    if (file_.openRead(info_.path)) return true;
-    why = systemErrorText(file_.takeError());
-    return false;
-  }
-  const uint8_t* readRow(uint32_t row) override {
-    std::string why;
-    const uint8_t* line = rows_.row(row, why);
-    return line ? line : fail(why);
-  }
-  RowRun readRows(uint32_t first, uint32_t most) override {
-    std::string why;
-    const RowRun run = rows_.rows(first, most, why);
-    if (!run.rows) fail(why);
-    return run;
-  }
-  void readSparsely() override { rows_.readAlone(); }
-  void readAhead(uint64_t runBytes) override { rows_.readAhead(runBytes); }
-  bool readsRegionsDirectly() const override { return true; }
-  bool readRegion(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* out, size_t stride) override {
-    std::string why;
-    return rows_.region(x, y, width, height, static_cast<size_t>(info_.bytesPerPixel()), out, stride, why) ||
-           fail(why);
-  }
+      : StoredRowsReader(info), stripOffsets_(std::move(stripOffsets)), rowsPerStrip_(rowsPerStrip) {}
 
  private:
-  int64_t storedRowOffset(uint32_t row) const {
+  int64_t storedRowOffset(uint32_t row) const override {
     return static_cast<int64_t>(stripOffsets_[row / rowsPerStrip_] + (row % rowsPerStrip_) * info_.lineBytes());
   }
-  ByteFile file_;
   std::vector<uint64_t> stripOffsets_;
   uint32_t rowsPerStrip_;
-  StoredRows rows_;
 };
 
 // The strip offsets when every strip holds its rows uncompressed and whole;
