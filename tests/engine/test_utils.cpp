@@ -107,6 +107,35 @@ TEST(StoredRows, InOrderAheadOutOfOrderAloneAndAShortEnd) {
   EXPECT_EQ(why, "row 19: the file ends before the row does");
 }
 
+// Runs grow when asked before the first row is read, never under rows held;
+// a run hands out the rows it holds from the one asked for, at most `most`.
+TEST(StoredRows, RunsHandOutTheRowsTheyHold) {
+  testkit::Scratch d;
+  const uint64_t line = 300 * 1024;  // three rows a MB, five in 1.5 MB
+  const uint32_t height = 12;
+  std::string bytes(line * height, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / line * 7 + i % 251);
+  testkit::writeFile(d.path("rows"), bytes);
+  ByteFile file;
+  ASSERT_TRUE(file.openRead(d.path("rows")));
+  StoredRows rows(file, line, height, [&](uint32_t r) { return static_cast<int64_t>(r * line); });
+  ASSERT_TRUE(rows.allocate());
+  rows.readAhead(line * 5);
+  std::string why;
+  auto run = [&](uint32_t first, uint32_t most) {
+    const ImageReader::RowRun got = rows.rows(first, most, why);
+    const bool same = got.rows && std::string(reinterpret_cast<const char*>(got.rows), got.count * line) ==
+                                      bytes.substr(first * line, got.count * line);
+    return same ? got.count : 0u;
+  };
+  EXPECT_EQ(run(0, 100), 5u) << why;
+  EXPECT_EQ(run(2, 2), 2u);
+  rows.readAhead(line * 10);  // rows are held: they stay, and runs keep their size
+  EXPECT_EQ(run(4, 100), 1u);
+  EXPECT_EQ(run(5, 100), 5u) << why;
+  EXPECT_EQ(run(10, 100), 2u) << why;
+}
+
 // Pieces spaced apart in memory land one after another in the file, across
 // the several system calls that hundreds of pieces take; a full disk keeps
 // exactly the bytes it had room for, cut inside a piece, and says so.
