@@ -312,3 +312,29 @@ TEST(CreateOutput, LzwOnEveryCoreWritesTheLibrarysOwnBytes) {
     }
   }
 }
+
+// Rows handed over together: a few gather in the buffer, a long run goes to
+// the file from the caller's memory, and a classic or BigTIFF strip file,
+// 8 or 16 bits, reads back as the rows given.
+TEST(CreateOutput, RowsHandedOverTogetherAreTheRowsGiven) {
+  for (int bits : {8, 16}) {
+    for (bool big : {false, true}) {
+      SCOPED_TRACE(std::to_string(bits) + (big ? " BigTIFF" : " classic"));
+      Out o(bits);
+      o.forceBigTiff = big;
+      const Pixels px = makePixels(3000, 40, bits, 3, 9);
+      const std::string bytes = rawBytes(px), gap(100, '\x5a');
+      std::string memory;  // the rows 100 bytes apart, as in a wider input
+      const size_t line = bytes.size() / 40;
+      for (uint32_t y = 0; y < 40; ++y) memory += bytes.substr(y * line, line) + gap;
+      ASSERT_TRUE(o.create(FileKind::Tiff, 3000, 40, "t"));
+      const auto* at = reinterpret_cast<const uint8_t*>(memory.data());
+      ASSERT_TRUE(o.writer().writeRows(at, line + 100, 2));
+      ASSERT_TRUE(o.writer().writeRows(at + 2 * (line + 100), line + 100, 38));
+      const std::string path = o.made.path;
+      o.close();
+      EXPECT_EQ(tiffVersionByte(path), big ? 43 : 42);
+      EXPECT_TRUE(rawBytes(readTiff(path)) == bytes);
+    }
+  }
+}
