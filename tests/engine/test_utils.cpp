@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "engine/bytefile.h"
 #include "engine/files.h"
@@ -73,19 +74,36 @@ TEST(FileHelpers, sameFileFollowsLinksAndOtherSpellings) {
   EXPECT_FALSE(sameFile(dir.path("missing.tif"), dir.path("a.tif")));
 }
 
+namespace {
+
+// A file of `height` rows of 300 kB (three to a MB), the last `shortBy`
+// bytes short, opened for StoredRows.
+struct RowsFile {
+  static constexpr uint64_t line = 300 * 1024;
+  testkit::Scratch d;
+  std::string bytes;
+  ByteFile file;
+  RowsFile(uint32_t height, size_t shortBy) : bytes(line * height - shortBy, '\0') {
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / line * 7 + i % 251);
+    testkit::writeFile(d.path("rows"), bytes);
+    EXPECT_TRUE(file.openRead(d.path("rows")));
+  }
+  std::function<int64_t(uint32_t)> offsets() const {
+    return [](uint32_t r) { return static_cast<int64_t>(r * line); };
+  }
+};
+
+}  // namespace
+
 // Rows read in order come from the run read ahead, out of order from a read
 // of their own, alone once asked; a row the file ends inside is refused with
 // its number wherever it is read.
 TEST(StoredRows, InOrderAheadOutOfOrderAloneAndAShortEnd) {
-  testkit::Scratch d;
-  const uint64_t line = 300 * 1024;  // three rows a run
   const uint32_t height = 20;
-  std::string bytes(line * height - 7, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / line * 7 + i % 251);
-  testkit::writeFile(d.path("rows"), bytes);
-  ByteFile file;
-  ASSERT_TRUE(file.openRead(d.path("rows")));
-  StoredRows rows(file, line, height, [&](uint32_t r) { return static_cast<int64_t>(r * line); });
+  RowsFile f(height, 7);
+  const uint64_t line = f.line;
+  const std::string& bytes = f.bytes;
+  StoredRows rows(f.file, line, height, f.offsets());
   ASSERT_TRUE(rows.allocate());
   rows.readAhead();
   std::string why;
@@ -110,15 +128,11 @@ TEST(StoredRows, InOrderAheadOutOfOrderAloneAndAShortEnd) {
 // Runs grow when asked before the first row is read, never under rows held;
 // a run hands out the rows it holds from the one asked for, at most `most`.
 TEST(StoredRows, RunsHandOutTheRowsTheyHold) {
-  testkit::Scratch d;
-  const uint64_t line = 300 * 1024;  // three rows a MB, five in 1.5 MB
   const uint32_t height = 12;
-  std::string bytes(line * height, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i / line * 7 + i % 251);
-  testkit::writeFile(d.path("rows"), bytes);
-  ByteFile file;
-  ASSERT_TRUE(file.openRead(d.path("rows")));
-  StoredRows rows(file, line, height, [&](uint32_t r) { return static_cast<int64_t>(r * line); });
+  RowsFile f(height, 0);
+  const uint64_t line = f.line;  // five rows in 1.5 MB
+  const std::string& bytes = f.bytes;
+  StoredRows rows(f.file, line, height, f.offsets());
   ASSERT_TRUE(rows.allocate());
   rows.readAhead(line * 5);
   std::string why;
